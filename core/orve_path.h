@@ -1,0 +1,26 @@
+// File: core/orve_path.h
+//
+// ORVE file names on a file system that tells letter case apart. The system
+// names each file in one fixed case ("orve_asignat.txt",
+// "ORVE_ACTIVIDADES.TXT"); in the folder the file may be named in any case.
+// A name matches ignoring ASCII letter case; an exact match wins, and among
+// several inexact ones the first in byte order, so the choice never depends
+// on the order of the directory.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tto {
+
+// The path of the file `name` in `folder` (which ends in "/"): the path of
+// the existing entry that matches, else `folder` + `name` as given.
+std::string ResolveOrvePath(const std::string& folder, std::string_view name);
+
+// True when a regular file (or a link to one) matches `name` in `folder`.
+bool OrveFileExists(const std::string& folder, std::string_view name);
+
+// True when `path` names an existing directory.
+bool DirectoryExists(const std::string& path);
+
+}  // namespace tto

@@ -1,0 +1,114 @@
+// File: platform/dbf/table.h
+//
+// The Tempario table engine: dBase tables (".DBF") in the work folder, as
+// the conversions use them. A `Table` is one open table with a current
+// record, a pending append or edit, and field access by name.
+//
+// Writing produces dBase III+/IV tables (version 0x03, no production index)
+// that the classic driver and every mainstream reader read; reading accepts
+// tables that other programs wrote (dBase III to 5, level 7, FoxPro).
+// Every failure throws `EngineError` naming the table and the fault.
+//
+// Record buffer rules:
+// - `Append` starts a blank record at the end; `Edit` starts editing the
+//   current one. `Set*` write fields of that pending record; `Post` stores it
+//   and keeps the current place.
+// - `First`, `Next` and `Locate` post a pending record if a field of it was
+//   written, and drop it otherwise. `Close` (and the destructor) do the same,
+//   then flush the table, so an error that unwinds past a table leaves a
+//   valid file holding every record posted before it.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tto::dbf {
+
+enum class FieldType { kString, kInteger, kBoolean, kFloat };
+
+struct FieldDef {
+  std::string name;
+  FieldType type = FieldType::kString;
+  int width = 0;  // kString only
+};
+
+enum class OpenMode {
+  kShared,     // read and write, shared advisory lock
+  kReadOnly,   // read only, shared advisory lock
+  kExclusive,  // read and write, exclusive advisory lock
+};
+
+struct OpenOptions {
+  OpenMode mode = OpenMode::kShared;
+  // The design-time component's name ("wwTableSoluc"); when set, field
+  // errors read "wwTableSoluc: Field 'DIA' not found".
+  std::string component;
+};
+
+class Table {
+ public:
+  // Deletes NAME.DBF and NAME.MDX (matched ignoring ASCII case) in `folder`,
+  // creates NAME.DBF empty with `fields` in their order, and opens it.
+  static Table Recreate(const std::filesystem::path& folder, std::string_view name,
+                        std::span<const FieldDef> fields);
+  // Opens NAME.DBF (matched ignoring ASCII case) in `folder`.
+  static Table Open(const std::filesystem::path& folder, std::string_view name,
+                    const OpenOptions& options = {});
+
+  Table(Table&&) noexcept;
+  Table& operator=(Table&&) noexcept;
+  ~Table();
+
+  void Close();
+  bool IsOpen() const;
+
+  // Navigation over the records that are not marked deleted.
+  void First();
+  void Next();
+  bool Eof() const;
+  int RecordCount() const;
+
+  void Append();
+  void Edit();
+  void Post();
+
+  void SetText(std::string_view field, std::string_view value);  // cut to width
+  void SetBool(std::string_view field, bool value);
+  void SetFloat(std::string_view field, double value);
+
+  // "" for a blank field; numbers in plain decimal; C fields without their
+  // trailing spaces.
+  std::string GetText(std::string_view field) const;
+  // 0 for a blank field; a float is rounded; a text field's decimal text,
+  // else "'%s' is not a valid integer value".
+  std::int32_t GetInteger(std::string_view field) const;
+  // 0 for a blank field.
+  double GetFloat(std::string_view field) const;
+
+  // `fields` joined by ";", one value each: the first record from the start
+  // whose fields all equal the values, exactly and case-sensitively, becomes
+  // current and the result is true; else false (the current record is then
+  // unspecified, as after a failed search).
+  bool Locate(std::string_view fields, std::span<const std::string> values);
+  bool Locate(std::string_view field, const std::string& value) {
+    return Locate(field, std::span<const std::string>(&value, 1));
+  }
+
+  struct Impl;
+
+ private:
+  explicit Table(std::unique_ptr<Impl> impl);
+  std::unique_ptr<Impl> impl_;
+};
+
+// The folder of the Tempario tables: TRANSTEMPEXORVE_WORK_FOLDER when set,
+// else Wine's C:\ZWORK ($WINEPREFIX/drive_c/ZWORK, $HOME/.wine when
+// WINEPREFIX is unset). The system never creates it.
+std::filesystem::path DefaultWorkFolder();
+
+}  // namespace tto::dbf

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs everything the project needs on a fresh Debian 12 machine (run as root).
+set -euo pipefail
+export DEBIAN_FRONTEND=noninteractive
+packages=(
+  # build
+  build-essential cmake ninja-build pkg-config
+  libgtest-dev libgmock-dev libbenchmark-dev libicu-dev
+  # window and help
+  qt6-base-dev libgl-dev libchm-dev fp-utils
+  fonts-liberation fonts-dejavu-core
+  # independent dBase readers and writers used by the tests
+  python3 python3-dbf python3-dbfread gdal-bin
+  # running the window without a screen, and looking at it
+  xvfb x11-utils xdotool imagemagick
+  # locales for the collation tests
+  locales
+)
+apt-get update
+apt-get install -y --no-install-recommends "${packages[@]}"

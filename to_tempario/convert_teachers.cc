@@ -1,0 +1,53 @@
+// PROFT, the teachers table, from "orve_prof.txt": one row for each distinct
+// teacher code, in the order in which the codes first occur.
+#include <array>
+
+#include "core/records.h"
+#include "core/string_list.h"
+#include "core/text_file.h"
+#include "core/orve_path.h"
+#include "platform/dbf/table.h"
+#include "to_tempario/conversions.h"
+
+namespace tto {
+namespace {
+
+constexpr char kFileName[] = "orve_prof.txt";
+constexpr char kNameRecord[] = "ORVE_PROF.TXT";
+
+const std::array<dbf::FieldDef, 5> kFields = {{
+    {"ABREV", dbf::FieldType::kString, 10},
+    {"NOMBRE", dbf::FieldType::kString, 80},
+    {"DEPART", dbf::FieldType::kString, 40},
+    {"EMAIL", dbf::FieldType::kString, 100},
+    {"DNI", dbf::FieldType::kInteger, 0},
+}};
+
+}  // namespace
+
+void ConvertTeachers(RunContext& run) {
+  if (!OrveFileExists(run.transfer_folder, kFileName)) {
+    run.host.ShowMessage("No existe archivo de profesores (ORVE_PROF.TXT)");
+    run.state.outcome_code = -1;
+    return;
+  }
+  LineReader file(ResolveOrvePath(run.transfer_folder, kFileName));
+  dbf::Table table = dbf::Table::Recreate(run.work_folder, "PROFT", kFields);
+  StringList codes;
+  while (!file.AtEnd()) {
+    const std::string line = file.ReadLine();
+    if (!IsDataRecord(line, kNameRecord)) continue;
+    const std::string code = FieldAt(line, 2, 4);
+    if (codes.Contains(code)) continue;
+    codes.Add(code);
+    table.Append();
+    table.SetText("ABREV", code);
+    table.SetText("NOMBRE", FieldAt(line, 6, 90));
+    table.SetText("DEPART", FieldAt(line, 96, 50));
+    table.Post();
+  }
+  table.Close();
+  file.Close();
+}
+
+}  // namespace tto
