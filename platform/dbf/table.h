@@ -47,7 +47,7 @@ struct OpenOptions {
   OpenMode mode = OpenMode::kShared;
   // The design-time component's name ("wwTableSoluc"); when set, field
   // errors read "wwTableSoluc: Field 'DIA' not found".
-  std::string component;
+  std::string component = {};
 };
 
 class Table {
@@ -98,6 +98,10 @@ class Table {
   bool Locate(std::string_view field, const std::string& value) {
     return Locate(field, std::span<const std::string>(&value, 1));
   }
+
+  // The table's field names in their order, as stored (upper case for the
+  // tables this engine creates).
+  std::vector<std::string> FieldNames() const;
 
   struct Impl;
 

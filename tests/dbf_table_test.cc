@@ -1,0 +1,255 @@
+// Tests of the dBase engine: behaviour of the table operations, the exact
+// bytes of the tables it writes, tables written by other programs, tables
+// read back by other programs, corrupt files and locks.
+#include "platform/dbf/table.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/errors.h"
+#include "tests/test_support.h"
+
+namespace tto::dbf {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using tto::testing::ReadFile;
+using tto::testing::RunCommand;
+using tto::testing::TempDir;
+using tto::testing::WriteFile;
+
+const FieldDef kAllTypes[] = {
+    {"NOMBRE", FieldType::kString, 10},
+    {"NUM", FieldType::kInteger},
+    {"ACTIVO", FieldType::kBoolean},
+    {"HORAS", FieldType::kFloat},
+};
+
+std::string ErrorOf(auto&& action) {
+  try {
+    action();
+  } catch (const EngineError& e) {
+    return e.what();
+  }
+  return "(no error)";
+}
+
+std::vector<std::string> Column(Table& t, std::string_view field) {
+  std::vector<std::string> values;
+  for (t.First(); !t.Eof(); t.Next()) values.push_back(t.GetText(field));
+  return values;
+}
+
+TEST(DbfTable, TextIsCutToWidthAndTrailingSpacesDropped) {
+  TempDir dir;
+  Table t = Table::Recreate(dir.path(), "T", kAllTypes);
+  t.Append();
+  t.SetText("NOMBRE", "ABCDEFGHIJKL");
+  t.Post();
+  t.Append();
+  t.SetText("nombre", "  a b  ");  // field names ignore case
+  t.Post();
+  EXPECT_THAT(Column(t, "NOMBRE"), ElementsAre("ABCDEFGHIJ", "  a b"));
+}
+
+TEST(DbfTable, LocateIsExactFirstMatchOverOneOrSeveralFields) {
+  TempDir dir;
+  const FieldDef fields[] = {{"A", FieldType::kString, 5}, {"B", FieldType::kString, 5},
+                             {"N", FieldType::kInteger}};
+  Table t = Table::Recreate(dir.path(), "L", fields);
+  const char* rows[][2] = {{"x", "1"}, {"y", "2"}, {"x", "2"}, {"x", "2"}, {"", ""}};
+  int n = 0;
+  for (auto& row : rows) {
+    t.Append();
+    if (*row[0]) t.SetText("A", row[0]);
+    if (*row[1]) t.SetText("B", row[1]);
+    t.SetFloat("N", n++);
+    t.Post();
+  }
+  EXPECT_FALSE(t.Locate("A", std::string("X")));
+  const std::vector<std::string> x2 = {"x", "2"};
+  ASSERT_TRUE(t.Locate("A;B", x2));
+  EXPECT_EQ(t.GetInteger("N"), 2);
+  const std::vector<std::string> blank = {"", ""};
+  ASSERT_TRUE(t.Locate("A;B", blank));
+  EXPECT_EQ(t.GetInteger("N"), 4);
+  EXPECT_TRUE(t.Locate("N", std::string("3")));  // numbers compare by their text
+
+  // The index follows edits: record 2 no longer matches, record 3 does.
+  ASSERT_TRUE(t.Locate("A;B", x2));
+  t.Edit();
+  t.SetText("B", "9");
+  t.Post();
+  ASSERT_TRUE(t.Locate("A;B", x2));
+  EXPECT_EQ(t.GetInteger("N"), 3);
+  // ...and appends: a new record never hides an earlier match.
+  t.Append();
+  t.SetText("A", "x");
+  t.SetText("B", "9");
+  t.SetFloat("N", 99);
+  t.Post();
+  const std::vector<std::string> x9 = {"x", "9"};
+  ASSERT_TRUE(t.Locate("A;B", x9));
+  EXPECT_EQ(t.GetInteger("N"), 2);
+  EXPECT_FALSE(t.Locate("A;B", std::vector<std::string>{"z", "9"}));
+}
+
+TEST(DbfTable, RecreateLeavesAnEmptyTableWithTheNewFieldsAndNoIndex) {
+  TempDir dir;
+  {
+    Table t = Table::Recreate(dir.path(), "ASIGT", kAllTypes);
+    t.Append();
+    t.SetText("NOMBRE", "old");
+    t.Post();
+  }
+  std::filesystem::rename(dir / "ASIGT.DBF", dir / "asigt.dbf");
+  WriteFile(dir / "Asigt.mdx", "index");
+  const FieldDef fields[] = {{"CASIG", FieldType::kString, 10}};
+  Table t = Table::Recreate(dir.path(), "ASIGT", fields);
+  EXPECT_EQ(t.RecordCount(), 0);
+  EXPECT_TRUE(t.Eof());
+  EXPECT_THAT(t.FieldNames(), ElementsAre("CASIG"));
+  std::vector<std::string> files;
+  for (auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    files.push_back(entry.path().filename().string());
+  }
+  EXPECT_THAT(files, ElementsAre("ASIGT.DBF"));
+}
+
+TEST(DbfTable, EmptyTableHasTheExactDbase3Layout) {
+  TempDir dir;
+  Table::Recreate(dir.path(), "EMPTY", kAllTypes).Close();
+  std::string bytes = ReadFile(dir / "EMPTY.DBF");
+  ASSERT_EQ(bytes.size(), 32u + 4 * 32 + 1 + 1);
+  EXPECT_EQ(bytes[0], 0x03);
+  EXPECT_GE(static_cast<unsigned char>(bytes[1]), 126);  // year - 1900
+  EXPECT_EQ(bytes.substr(4, 4), std::string(4, '\0'));  // no records
+  EXPECT_EQ(bytes.substr(8, 2), std::string("\xA1\x00", 2));  // header 161
+  EXPECT_EQ(bytes.substr(10, 2), std::string("\x2B\x00", 2));  // record 1+10+11+1+20
+  EXPECT_EQ(bytes[28], 0);  // no production index
+  EXPECT_EQ(bytes[29], 0x57);
+  auto descriptor = [&](int i) { return bytes.substr(32 + 32 * i, 18); };
+  EXPECT_EQ(descriptor(0), std::string("NOMBRE\0\0\0\0\0C\0\0\0\0\x0A\0", 18));
+  EXPECT_EQ(descriptor(1), std::string("NUM\0\0\0\0\0\0\0\0N\0\0\0\0\x0B\0", 18));
+  EXPECT_EQ(descriptor(2), std::string("ACTIVO\0\0\0\0\0L\0\0\0\0\x01\0", 18));
+  EXPECT_EQ(descriptor(3), std::string("HORAS\0\0\0\0\0\0N\0\0\0\0\x14\x04", 18));
+  EXPECT_EQ(bytes.substr(160), "\x0D\x1A");
+}
+
+TEST(DbfTable, EveryTypeRoundTripsWithBlanksStoredAsSpaces) {
+  TempDir dir;
+  {
+    Table t = Table::Recreate(dir.path(), "RT", kAllTypes);
+    t.Append();
+    t.SetText("NOMBRE", "PE\xD1" "A");
+    t.SetFloat("NUM", -12);
+    t.SetBool("ACTIVO", true);
+    t.SetFloat("HORAS", 2.5);
+    t.Post();
+    t.Append();
+    t.SetBool("ACTIVO", false);
+    t.SetFloat("HORAS", 0.0001);
+    t.Post();
+    t.Append();  // a posted blank record
+    t.Post();
+  }
+  std::string bytes = ReadFile(dir / "RT.DBF");
+  ASSERT_EQ(bytes.size(), 161u + 3 * 43 + 1);
+  EXPECT_EQ(bytes.substr(4, 1), "\x03");
+  EXPECT_EQ(bytes.substr(161, 43), " PE\xD1" "A              -12T              2.5000");
+  EXPECT_EQ(bytes.substr(161 + 86, 43), std::string(43, ' '));
+  EXPECT_EQ(bytes.back(), '\x1A');
+
+  Table t = Table::Open(dir.path(), "rt", {OpenMode::kReadOnly});
+  ASSERT_EQ(t.RecordCount(), 3);
+  EXPECT_EQ(t.GetText("NOMBRE"), "PE\xD1" "A");
+  EXPECT_EQ(t.GetText("NUM"), "-12");
+  EXPECT_EQ(t.GetInteger("NUM"), -12);
+  EXPECT_EQ(t.GetText("ACTIVO"), "True");
+  EXPECT_EQ(t.GetText("HORAS"), "2.5");
+  EXPECT_EQ(t.GetFloat("HORAS"), 2.5);
+  EXPECT_EQ(t.GetInteger("HORAS"), 2);  // rounded, a tie to even
+  t.Next();
+  EXPECT_EQ(t.GetText("ACTIVO"), "False");
+  EXPECT_EQ(t.GetText("HORAS"), "0.0001");
+  t.Next();
+  for (const char* field : {"NOMBRE", "NUM", "ACTIVO", "HORAS"}) {
+    EXPECT_EQ(t.GetText(field), "") << field;
+  }
+  EXPECT_EQ(t.GetInteger("NUM"), 0);
+  EXPECT_EQ(t.GetFloat("HORAS"), 0);
+  EXPECT_EQ(t.GetInteger("NOMBRE"), 0);
+  t.Next();
+  EXPECT_TRUE(t.Eof());
+}
+
+TEST(DbfTable, MovingPostsAWrittenRecordAndDropsAnUnwrittenOne) {
+  TempDir dir;
+  Table t = Table::Recreate(dir.path(), "P", kAllTypes);
+  t.Append();
+  t.SetText("NOMBRE", "kept");
+  t.First();  // posts
+  t.Append();
+  t.Next();  // dropped: nothing written
+  t.Append();
+  t.SetText("NOMBRE", "located");
+  EXPECT_TRUE(t.Locate("NOMBRE", std::string("located")));  // posted before the search
+  t.Edit();
+  t.SetText("NOMBRE", "edited");
+  t.First();
+  t.Append();
+  t.SetText("NOMBRE", "at close");
+  t.Close();
+  Table r = Table::Open(dir.path(), "P");
+  EXPECT_THAT(Column(r, "NOMBRE"), ElementsAre("kept", "edited", "at close"));
+}
+
+TEST(DbfTable, FieldErrorsNameTheComponentOrTheTable) {
+  TempDir dir;
+  Table::Recreate(dir.path(), "SOLUC", kAllTypes).Close();
+  Table c = Table::Open(dir.path(), "SOLUC", {OpenMode::kExclusive, "wwTableSoluc"});
+  EXPECT_EQ(ErrorOf([&] { c.GetText("DIA"); }), "wwTableSoluc: Field 'DIA' not found");
+  c.Close();
+  Table p = Table::Open(dir.path(), "SOLUC");
+  EXPECT_THAT(ErrorOf([&] { p.GetInteger("DIA"); }), ::testing::StartsWith("Field 'DIA' not found"));
+  p.Append();
+  p.SetText("NOMBRE", "x1");
+  EXPECT_EQ(ErrorOf([&] { p.GetInteger("NOMBRE"); }), "'x1' is not a valid integer value");
+  EXPECT_THAT(ErrorOf([&] { p.SetFloat("HORAS", 1e30); }), HasSubstr("does not fit field HORAS"));
+}
+
+TEST(DbfTable, MissingWorkFolderOrTableIsAnEngineError) {
+  TempDir dir;
+  EXPECT_THAT(ErrorOf([&] { Table::Open(dir / "nope", "SOLUC"); }),
+              HasSubstr("work folder '" + (dir / "nope").string() + "' does not exist"));
+  EXPECT_THAT(ErrorOf([&] { Table::Recreate(dir / "nope", "X", kAllTypes); }),
+              HasSubstr("does not exist"));
+  EXPECT_THAT(ErrorOf([&] { Table::Open(dir.path(), "SOLUC"); }),
+              HasSubstr("Table SOLUC"));
+}
+
+TEST(DbfTable, DefaultWorkFolder) {
+  TempDir dir;
+  ::setenv("TRANSTEMPEXORVE_WORK_FOLDER", "/some/where", 1);
+  EXPECT_EQ(DefaultWorkFolder(), "/some/where");
+  ::unsetenv("TRANSTEMPEXORVE_WORK_FOLDER");
+  ::setenv("WINEPREFIX", dir.path().c_str(), 1);
+  EXPECT_EQ(DefaultWorkFolder(), dir / "drive_c/ZWORK");
+  std::filesystem::create_directories(dir / "drive_c/zwork");
+  EXPECT_EQ(DefaultWorkFolder(), dir / "drive_c/zwork");
+  ::unsetenv("WINEPREFIX");
+  ::setenv("HOME", "/home/x", 1);
+  EXPECT_EQ(DefaultWorkFolder(), "/home/x/.wine/drive_c/ZWORK");
+}
+
+}  // namespace
+}  // namespace tto::dbf
