@@ -55,7 +55,7 @@ struct RunContext {
   Clock clock = LocalNow;
   // The current directory followed by "/", set at the start of each run;
   // ORVE file names are appended to it.
-  std::string transfer_folder;
+  std::string transfer_folder = {};
 };
 
 void RunExport(RunContext& run);

@@ -18,3 +18,8 @@ packages=(
 )
 apt-get update
 apt-get install -y --no-install-recommends "${packages[@]}"
+# A Spanish locale, for the tests that check behaviour under a comma locale.
+if ! locale -a 2>/dev/null | grep -qi '^es_ES.utf8$'; then
+  sed -i 's/^# *es_ES.UTF-8 UTF-8/es_ES.UTF-8 UTF-8/' /etc/locale.gen
+  locale-gen >/dev/null
+fi

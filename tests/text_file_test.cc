@@ -1,0 +1,157 @@
+// The two reading modes, saving, and their errors.
+#include "core/text_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+#include "core/errors.h"
+#include "tests/test_support.h"
+
+namespace tto {
+namespace {
+
+using testing::ReadFile;
+using testing::TempDir;
+using testing::WriteFile;
+using Lines = std::vector<std::string>;
+
+Lines ReadLineByLine(const std::string& path) {
+  LineReader reader(path);
+  Lines lines;
+  while (!reader.AtEnd()) lines.push_back(reader.ReadLine());
+  reader.Close();
+  return lines;
+}
+
+TEST(TextFile, BothReadingModes) {
+  const std::string kNul(1, '\0');
+  struct {
+    std::string name;
+    std::string bytes;
+    Lines line_by_line;
+    Lines loaded;
+  } cases[] = {
+      {"crlf", "A\r\nB\r\n", {"A", "B"}, {"A", "B"}},
+      {"no final terminator", "A\r\nB", {"A", "B"}, {"A", "B"}},
+      {"bare lf", "A\nB\n", {"A", "B"}, {"A", "B"}},
+      {"empty file", "", {}, {}},
+      {"lone carriage returns", "A\r\rB\r\n", {"AB"}, {"A", "", "B"}},
+      {"ctrl-z after the last terminator", "A\r\n\x1a", {"A"}, {"A", "\x1a"}},
+      {"ctrl-z inside a line", "1ABC\x1a" "DEF\r\n2XYZ\r\n", {"1ABC", "2XYZ"},
+       {"1ABC\x1a" "DEF", "2XYZ"}},
+      {"ctrl-z starting a line ends the data", "A\r\n\x1a\r\nB\r\n", {"A"},
+       {"A", "\x1a", "B"}},
+      {"nul", "A" + kNul + "B\r\nC\r\n", {"A" + kNul + "B", "C"}, {"A"}},
+      {"two terminators make an empty line", "A\r\n\r\nB", {"A", "", "B"}, {"A", "", "B"}},
+  };
+  const TempDir dir;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = (dir / "file.txt").string();
+    WriteFile(path, c.bytes);
+    EXPECT_EQ(ReadLineByLine(path), c.line_by_line);
+    EXPECT_EQ(LoadLines(path), c.loaded);
+  }
+}
+
+TEST(TextFile, LongLinesAcrossBufferBoundaries) {
+  const TempDir dir;
+  const std::string long_line(200000, 'x');
+  WriteFile(dir / "f", long_line + "\r\n" + long_line);
+  EXPECT_EQ(ReadLineByLine((dir / "f").string()), (Lines{long_line, long_line}));
+}
+
+TEST(TextFile, OpenErrors) {
+  const TempDir dir;
+  std::filesystem::create_directory(dir / "folder");
+  const std::string missing = (dir / "missing.txt").string();
+  const std::string folder = (dir / "folder").string();
+
+  EXPECT_THROW(
+      try { LineReader reader(missing); } catch (const Error& e) {
+        EXPECT_STREQ(e.what(), "File not found");
+        throw;
+      },
+      Error);
+  EXPECT_THROW(
+      try { LineReader reader(folder); } catch (const Error& e) {
+        EXPECT_STREQ(e.what(), "File access denied");
+        throw;
+      },
+      Error);
+  EXPECT_THROW(
+      try { LoadLines(missing); } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "Cannot open file \"" + missing + "\". No such file or directory");
+        throw;
+      },
+      Error);
+  EXPECT_THROW(
+      try { LoadLines(folder); } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot open file \"" + folder + "\". Is a directory");
+        throw;
+      },
+      Error);
+}
+
+TEST(TextFile, InOutErrorMessages) {
+  EXPECT_EQ(InOutErrorMessage(2), "File not found");
+  EXPECT_EQ(InOutErrorMessage(3), "Invalid filename");
+  EXPECT_EQ(InOutErrorMessage(4), "Too many open files");
+  EXPECT_EQ(InOutErrorMessage(5), "File access denied");
+  EXPECT_EQ(InOutErrorMessage(100), "Read beyond end of file");
+  EXPECT_EQ(InOutErrorMessage(101), "Disk full");
+  EXPECT_EQ(InOutErrorMessage(106), "Invalid numeric input");
+  EXPECT_EQ(InOutErrorMessage(32), "I/O error 32");
+}
+
+TEST(TextFile, SaveWritesCrLfAfterEveryLine) {
+  const TempDir dir;
+  const std::string path = (dir / "out.txt").string();
+  SaveLines({"A", "B"}, path);
+  EXPECT_EQ(ReadFile(path), "A\r\nB\r\n");
+  SaveLines({}, path);
+  EXPECT_EQ(ReadFile(path), "");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1)
+      << "no temporary file is left behind";
+}
+
+TEST(TextFile, FailedSaveKeepsTheEarlierFile) {
+  const TempDir dir;
+  // A folder in the way of the target cannot be replaced.
+  std::filesystem::create_directory(dir / "blocked");
+  const std::string blocked = (dir / "blocked").string();
+  try {
+    SaveLines({"X"}, blocked);
+    ADD_FAILURE() << "saving over a folder must fail";
+  } catch (const Error& e) {
+    EXPECT_EQ(std::string(e.what()), "Cannot create file \"" + blocked + "\". Is a directory");
+  }
+
+  // A folder that does not exist: the file cannot be created.
+  const std::string nowhere = (dir / "no" / "out.txt").string();
+  try {
+    SaveLines({"X"}, nowhere);
+    ADD_FAILURE() << "saving into a missing folder must fail";
+  } catch (const Error& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "Cannot create file \"" + nowhere + "\". No such file or directory");
+  }
+
+  // A save that fails half-way leaves the old content: make the folder
+  // unwritable only where that is enforced (not for root).
+  const std::string path = (dir / "keep.txt").string();
+  SaveLines({"OLD"}, path);
+  ::chmod(dir.path().c_str(), 0555);
+  if (::access(dir.path().c_str(), W_OK) != 0) {
+    EXPECT_THROW(SaveLines({"NEW"}, path), Error);
+  }
+  ::chmod(dir.path().c_str(), 0755);
+  EXPECT_EQ(ReadFile(path), "OLD\r\n");
+}
+
+}  // namespace
+}  // namespace tto
