@@ -1,0 +1,71 @@
+// GRUPOST, the groups table, from "orve_grupo.txt": one row for each group
+// record, in file order, with no check for repeated codes.
+#include <array>
+
+#include "core/orve_path.h"
+#include "core/records.h"
+#include "core/text_file.h"
+#include "platform/dbf/table.h"
+#include "to_tempario/conversions.h"
+
+namespace tto {
+namespace {
+
+constexpr char kFileName[] = "orve_grupo.txt";
+// The name record of this file says "GRUPOS", unlike the file's own name: a
+// line naming "ORVE_GRUPO.TXT" is a data record.
+constexpr char kNameRecord[] = "ORVE_GRUPOS.TXT";
+
+const std::array<dbf::FieldDef, 8> kFields = {{
+    {"ABREV", dbf::FieldType::kString, 10},
+    {"TURNO", dbf::FieldType::kString, 1},
+    {"NIVEL", dbf::FieldType::kString, 5},
+    {"CURSO", dbf::FieldType::kString, 3},
+    {"GRUPO", dbf::FieldType::kString, 2},
+    {"MARCO", dbf::FieldType::kString, 1},
+    {"UNIDAD", dbf::FieldType::kString, 10},
+    {"DESCRIP", dbf::FieldType::kString, 80},
+}};
+
+}  // namespace
+
+void ConvertGroups(RunContext& run) {
+  if (!OrveFileExists(run.transfer_folder, kFileName)) {
+    run.host.ShowMessage("No existe archivo de grupos (ORVE_GRUPO.TXT)");
+    run.state.outcome_code = -1;
+    return;
+  }
+  LineReader file(ResolveOrvePath(run.transfer_folder, kFileName));
+  dbf::Table table = dbf::Table::Recreate(run.work_folder, "GRUPOST", kFields);
+  while (!file.AtEnd()) {
+    const std::string line = file.ReadLine();
+    if (!IsDataRecord(line, kNameRecord)) continue;
+    const std::string code = FieldAt(line, 2, 10);
+    std::string level = FieldAt(line, 15, 3);
+    if (level.empty()) level = "NIV";
+    const std::string course = FieldAt(line, 21, 3);
+    // Column 33 is both the label's last character and the shift's first.
+    const std::string label = FieldAt(line, 24, 10);
+    const std::string shift = FieldAt(line, 33, 3);
+    // The letter of the group is the last character of its code.
+    const std::string letter = code.empty() ? std::string() : code.substr(code.size() - 1);
+    // TURNO is one character wide and takes the shift's first; the
+    // description shows the whole shift.
+    const std::string description =
+        "(" + label + ") " + shift + " " + level + " " + course + " " + letter;
+    table.Append();
+    table.SetText("ABREV", code);
+    table.SetText("TURNO", shift);
+    table.SetText("NIVEL", level);
+    table.SetText("CURSO", course);
+    table.SetText("GRUPO", letter);
+    table.SetText("MARCO", "0");
+    table.SetText("UNIDAD", code);
+    table.SetText("DESCRIP", description);
+    table.Post();
+  }
+  table.Close();
+  file.Close();
+}
+
+}  // namespace tto

@@ -1,0 +1,97 @@
+// ASIGNOMT, the subjects table, from "orve_asignat.txt" and, when there is
+// one, "ORVE_ACTIVIDADES.TXT": the subjects in file order, then the
+// activities, each under a code that no other row uses.
+#include <array>
+
+#include "core/orve_path.h"
+#include "core/records.h"
+#include "core/text_file.h"
+#include "platform/dbf/table.h"
+#include "to_tempario/conversions.h"
+#include "to_tempario/subject_codes.h"
+
+namespace tto {
+namespace {
+
+constexpr char kSubjectsFile[] = "orve_asignat.txt";
+constexpr char kSubjectsNameRecord[] = "ORVE_ASIGNAT.TXT";
+constexpr char kActivitiesFile[] = "ORVE_ACTIVIDADES.TXT";
+constexpr char kActivitiesNameRecord[] = "ORVE_ACTIVIDADES.TXT";
+
+const std::array<dbf::FieldDef, 7> kFields = {{
+    {"COD", dbf::FieldType::kString, 10},
+    {"CODLARGO", dbf::FieldType::kString, 10},
+    {"NOMBRE", dbf::FieldType::kString, 80},
+    {"ESTAREA", dbf::FieldType::kBoolean, 0},
+    {"CODTAREA", dbf::FieldType::kString, 10},
+    {"CODORVE", dbf::FieldType::kString, 20},
+    {"CODIDIORVE", dbf::FieldType::kString, 10},
+}};
+
+void ConvertSubjectRecords(LineReader& file, dbf::Table& table, SubjectCodes& codes) {
+  while (!file.AtEnd()) {
+    const std::string line = file.ReadLine();
+    if (!IsDataRecord(line, kSubjectsNameRecord)) continue;
+    const std::string language = FieldAt(line, 172, 6);
+    const std::optional<std::string> code = codes.ForSubject(FieldAt(line, 2, 10), language);
+    if (!code) continue;
+    const std::string name = FieldAt(line, 22, 150);
+    // The first letter of the name and the letter after each space: the
+    // name's initials, "LCyL" for "Lengua Castellana y Literatura".
+    const std::string short_name = name.empty() ? std::string() : name.front() + Initials(name);
+    codes.Add(*code);
+    table.Append();
+    table.SetText("COD", *code);
+    table.SetText("CODLARGO", short_name);
+    table.SetText("NOMBRE", name);
+    table.SetBool("ESTAREA", false);
+    table.SetText("CODORVE", FieldAt(line, 2, 20));
+    table.SetText("CODIDIORVE", language);
+    table.Post();
+  }
+}
+
+// Activities keep their own code behind a "*"; one whose code is already
+// used is skipped, never renumbered.
+void ConvertActivityRecords(LineReader& file, dbf::Table& table, SubjectCodes& codes) {
+  while (!file.AtEnd()) {
+    const std::string line = file.ReadLine();
+    if (!IsDataRecord(line, kActivitiesNameRecord)) continue;
+    const std::string code = "*" + FieldAt(line, 2, 4);
+    if (codes.Contains(code)) continue;
+    codes.Add(code);
+    table.Append();
+    table.SetText("COD", code);
+    table.SetText("CODLARGO", FieldAt(line, 6, 10));
+    table.SetText("NOMBRE", FieldAt(line, 6, 60));
+    table.SetBool("ESTAREA", true);
+    table.SetText("CODTAREA", FieldAt(line, 66, 3));
+    table.Post();
+  }
+}
+
+}  // namespace
+
+void ConvertSubjects(RunContext& run) {
+  if (!OrveFileExists(run.transfer_folder, kSubjectsFile)) {
+    run.host.ShowMessage("No existe archivo de asignaturas (ORVE_ASIGNAT.TXT)");
+    run.state.outcome_code = -1;
+    return;
+  }
+  LineReader subjects(ResolveOrvePath(run.transfer_folder, kSubjectsFile));
+  dbf::Table table = dbf::Table::Recreate(run.work_folder, "ASIGNOMT", kFields);
+  SubjectCodes codes;
+  ConvertSubjectRecords(subjects, table, codes);
+  subjects.Close();
+
+  // The activities file is optional: without it the table holds the
+  // subjects alone, and nothing is reported.
+  if (OrveFileExists(run.transfer_folder, kActivitiesFile)) {
+    LineReader activities(ResolveOrvePath(run.transfer_folder, kActivitiesFile));
+    ConvertActivityRecords(activities, table, codes);
+    activities.Close();
+  }
+  table.Close();
+}
+
+}  // namespace tto
