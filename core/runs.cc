@@ -65,7 +65,7 @@ void RunExport(RunContext& run) {
   {
     WaitCursor wait(run.host);
     run.state.outcome_code = 1;
-    for (auto* convert : {ConvertSubjects, ConvertTeachers, ConvertRooms, ConvertGroups}) {
+    for (auto* convert : {ConvertTeachers, ConvertTimeSlots}) {
       convert(run);
     }
   }
