@@ -65,7 +65,8 @@ void RunExport(RunContext& run) {
   {
     WaitCursor wait(run.host);
     run.state.outcome_code = 1;
-    for (auto* convert : {ConvertTeachers, ConvertTimeSlots}) {
+    for (auto* convert : {ConvertSubjects, ConvertTeachers, ConvertRooms, ConvertGroups,
+                          ConvertTimeSlots}) {
       convert(run);
     }
   }
