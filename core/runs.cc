@@ -66,7 +66,7 @@ void RunExport(RunContext& run) {
     WaitCursor wait(run.host);
     run.state.outcome_code = 1;
     for (auto* convert : {ConvertSubjects, ConvertTeachers, ConvertRooms, ConvertGroups,
-                          ConvertTimeSlots}) {
+                          ConvertSubjectGroups, ConvertTimeSlots}) {
       convert(run);
     }
   }
