@@ -251,5 +251,174 @@ TEST(DbfTable, DefaultWorkFolder) {
   EXPECT_EQ(DefaultWorkFolder(), "/home/x/.wine/drive_c/ZWORK");
 }
 
+
+// Runs a Python script with Debian's interpreter (which has python3-dbf and
+// dbfread) in `dir`; returns its standard output.
+std::string Python(const TempDir& dir, const std::string& script) {
+  WriteFile(dir / "script.py", script);
+  int status = -1;
+  std::string out = RunCommand("cd '" + dir.path().string() + "' && /usr/bin/python3 script.py", &status);
+  EXPECT_EQ(status, 0) << script;
+  return out;
+}
+
+std::vector<std::vector<std::string>> Rows(const std::filesystem::path& folder, std::string_view name,
+                                           std::initializer_list<const char*> fields) {
+  Table t = Table::Open(folder, name, {OpenMode::kReadOnly});
+  std::vector<std::vector<std::string>> rows;
+  for (t.First(); !t.Eof(); t.Next()) {
+    auto& row = rows.emplace_back();
+    for (const char* f : fields) row.push_back(t.GetText(f));
+  }
+  return rows;
+}
+
+using Row = std::vector<std::string>;
+
+TEST(DbfForeignTables, Python3DbfDbase3AndVisualFoxPro) {
+  TempDir dir;
+  Python(dir, R"(
+import dbf, datetime
+def fill(name, specs, kind, rows):
+    t = dbf.Table(name, specs, dbf_type=kind, codepage='cp1252')
+    t.open(dbf.READ_WRITE)
+    for r in rows: t.append(r)
+    dbf.delete(t[1])
+    t.close()
+fill('db3.dbf', 'NAME C(10); QTY N(11,0); H N(19,4); OK L; DAY D', 'db3',
+     [('Peña', 12, 2.5, True, datetime.date(2026, 1, 2)), ('deleted', 1, 1, False, None),
+      ('áé', None, None, None, None)])
+fill('vfp.dbf', 'NAME C(10); QTY N(8,2); CNT I; DBL B; CUR Y; STAMP T; OK L; NOTE M; FL F(10,3)', 'vfp',
+     [('Peña', 2.5, -7, 1.25, 12.5, datetime.datetime(2026, 12, 10, 9, 30, 15), True, 'memo', -0.5),
+      ('deleted', 1, 1, 1, 1, None, False, '', 1),
+      ('áé', None, 0, None, None, None, None, '', None)])
+)");
+  EXPECT_THAT(Rows(dir.path(), "DB3", {"NAME", "QTY", "H", "OK", "DAY"}),
+              ElementsAre(Row{"Pe\xF1" "a", "12", "2.5", "True", "2026-01-02"},
+                          Row{"\xE1\xE9", "", "", "", ""}));
+  EXPECT_THAT(Rows(dir.path(), "VFP", {"NAME", "QTY", "CNT", "DBL", "CUR", "STAMP", "OK", "NOTE", "FL"}),
+              ElementsAre(Row{"Pe\xF1" "a", "2.5", "-7", "1.25", "12.5", "2026-12-10 09:30:15",
+                              "True", "", "-0.5"},
+                          Row{"\xE1\xE9", "", "0", "0", "0", "", "", "", ""}));
+  Table t = Table::Open(dir.path(), "vfp", {OpenMode::kReadOnly});
+  EXPECT_EQ(t.RecordCount(), 2);
+  EXPECT_EQ(t.GetInteger("QTY"), 2);
+  EXPECT_EQ(t.GetFloat("CUR"), 12.5);
+  EXPECT_THAT(ErrorOf([&] { Table::Open(dir.path(), "VFP").Append(); }),
+              HasSubstr("writes only dBase III+/IV tables"));
+}
+
+TEST(DbfForeignTables, Ogr2ogrWithNullsAsStars) {
+  TempDir dir;
+  WriteFile(dir / "in.csv", "NAME,N,R,D\n\"Pe\xC3\xB1" "a\",12,2.5,2026/01/02\n\" \xC3\xA1" "b\",,,\n");
+  WriteFile(dir / "in.csvt", "\"String(10)\",\"Integer\",\"Real\",\"Date\"\n");
+  int status = -1;
+  RunCommand("cd '" + dir.path().string() +
+                 "' && ogr2ogr -q -f 'ESRI Shapefile' -lco ENCODING=LDID/87 out in.csv 2>&1",
+             &status);
+  ASSERT_EQ(status, 0);
+  ASSERT_THAT(ReadFile(dir / "out/in.dbf"), HasSubstr("****"));  // GDAL's null
+  EXPECT_THAT(Rows(dir / "out", "IN", {"NAME", "N", "R", "D"}),
+              ElementsAre(Row{"Pe\xF1" "a", "12", "2.5", "2026-01-02"}, Row{" \xE1" "b", "", "", ""}));
+  Table t = Table::Open(dir / "out", "in");
+  t.Next();
+  EXPECT_EQ(t.GetInteger("N"), 0);
+  EXPECT_EQ(t.GetFloat("R"), 0);
+}
+
+// A level-7 table as the classic driver lays it out: 68-byte header with the
+// driver name, 48-byte descriptors, a field properties area before the
+// records; I and + big-endian with the sign bit flipped, O and @ doubles.
+std::string Level7Table() {
+  struct F { const char* name; char type; int width; int decimals; };
+  const F fields[] = {{"NAME", 'C', 8, 0}, {"ID", 'I', 4, 0}, {"SEQ", '+', 4, 0}, {"VAL", 'O', 8, 0},
+                      {"WHEN", '@', 8, 0}, {"OK", 'L', 1, 0}, {"QTY", 'N', 5, 1}};
+  const int header = 68 + 48 * 7 + 1 + 16;
+  const int record = 1 + 8 + 4 + 4 + 8 + 8 + 1 + 5;
+  std::string b(68, '\0');
+  b[0] = 0x04;
+  b[1] = 126; b[2] = 12; b[3] = 10;
+  b[4] = 3;
+  b[8] = static_cast<char>(header & 0xFF); b[9] = static_cast<char>(header >> 8);
+  b[10] = static_cast<char>(record);
+  b[29] = 0x57;
+  std::memcpy(&b[32], "DBWINUS0", 8);
+  for (const F& f : fields) {
+    std::string d(48, '\0');
+    std::memcpy(d.data(), f.name, std::strlen(f.name));
+    d[32] = f.type;
+    d[33] = static_cast<char>(f.width);
+    d[34] = static_cast<char>(f.decimals);
+    b += d;
+  }
+  b += '\x0D';
+  b += std::string("\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x10\x00\x10\x00", 16);
+  auto hex = [](const char* h) {
+    std::string out;
+    for (; *h; h += 2) out += static_cast<char>(std::stoi(std::string(h, 2), nullptr, 16));
+    return out;
+  };
+  b += " Pe\xF1" "a    " + hex("80000001") + hex("80000001") + hex("C004000000000000") +
+       hex("C2CD12BB4E9A2C00") + "T" + "  1.5";
+  b += "*deleted " + hex("80000002") + hex("80000002") + hex("C004000000000000") +
+       std::string(8, '\0') + "F" + "  2.0";
+  b += " \xE1" "b      " + hex("7FFFFFFF") + hex("80000003") + hex("3FB4FFFFFFFFFFFF") +
+       std::string(8, '\0') + " " + "     ";
+  b += '\x1A';
+  return b;
+}
+
+TEST(DbfForeignTables, Level7CraftedByteByByte) {
+  TempDir dir;
+  WriteFile(dir / "soluc.dbf", Level7Table());
+  EXPECT_THAT(Rows(dir.path(), "SOLUC", {"NAME", "ID", "SEQ", "VAL", "WHEN", "OK", "QTY"}),
+              ElementsAre(Row{"Pe\xF1" "a", "1", "1", "2.5", "2026-12-10 09:30:15", "True", "1.5"},
+                          Row{"\xE1" "b", "-1", "3", "-54", "", "", ""}));
+  Table t = Table::Open(dir.path(), "SOLUC", {OpenMode::kExclusive, "wwTableSoluc"});
+  EXPECT_EQ(t.GetInteger("ID"), 1);
+  t.Next();
+  EXPECT_EQ(t.GetInteger("ID"), -1);
+  EXPECT_EQ(t.GetFloat("VAL"), -54.0);
+  EXPECT_TRUE(t.Locate("SEQ", std::string("3")));
+}
+
+// What Debian's dbfread and GDAL make of a table of ours, each decoding the
+// text by the table's language-driver byte alone.
+TEST(DbfForeignTables, OurTablesReadByDbfreadAndGdal) {
+  TempDir dir;
+  {
+    Table t = Table::Recreate(dir.path(), "OURS", kAllTypes);
+    t.Append();
+    t.SetText("NOMBRE", "Pe\xF1" "a \xE1");
+    t.SetFloat("NUM", 12);
+    t.SetBool("ACTIVO", true);
+    t.SetFloat("HORAS", 2.5);
+    t.Post();
+    t.Append();
+    t.SetBool("ACTIVO", false);
+    t.Post();
+  }
+  std::string dbfread = Python(dir, R"(
+import dbfread
+t = dbfread.DBF('OURS.DBF')
+print(t.encoding, [(f.name, f.type, f.length, f.decimal_count) for f in t.fields])
+for r in t: print(repr(list(r.values())))
+)");
+  EXPECT_EQ(dbfread,
+            "cp1252 [('NOMBRE', 'C', 10, 0), ('NUM', 'N', 11, 0), ('ACTIVO', 'L', 1, 0), "
+            "('HORAS', 'N', 20, 4)]\n"
+            "['Pe\xC3\xB1" "a \xC3\xA1', 12, True, 2.5]\n"
+            "['', None, False, None]\n");
+  int status = -1;
+  std::string gdal = RunCommand("ogrinfo -ro -al '" + (dir / "OURS.DBF").string() + "' 2>&1", &status);
+  EXPECT_EQ(status, 0);
+  EXPECT_THAT(gdal, HasSubstr("NOMBRE: String (10.0)\nNUM: Integer64 (11.0)\nACTIVO: String (1.0)\n"
+                              "HORAS: Real (20.4)\n"));
+  EXPECT_THAT(gdal, HasSubstr("  NOMBRE (String) = Pe\xC3\xB1" "a \xC3\xA1\n  NUM (Integer64) = 12\n"
+                              "  ACTIVO (String) = T\n  HORAS (Real) = 2.5000\n"));
+  EXPECT_THAT(gdal, HasSubstr("  NOMBRE (String) = (null)\n  NUM (Integer64) = (null)\n"
+                              "  ACTIVO (String) = F\n  HORAS (Real) = (null)\n"));
+}
+
 }  // namespace
 }  // namespace tto::dbf

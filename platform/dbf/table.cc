@@ -450,7 +450,9 @@ struct Table::Impl {
       }
       case 'D': {
         std::string_view s = TrimSpaces(raw);
-        if (s.size() == 8 && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        // GDAL writes a null date as "00000000".
+        if (s.size() == 8 && s != "00000000" &&
+            std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; })) {
           v.kind = Value::kText;
           v.text = std::string(s.substr(0, 4)) + "-" + std::string(s.substr(4, 2)) + "-" +
                    std::string(s.substr(6, 2));
@@ -505,12 +507,14 @@ struct Table::Impl {
       }
       case '@': {
         if (AllZero(raw)) return v;
-        // Milliseconds since the start of Julian day 0, as a level-7 double.
+        // Milliseconds as a level-7 double, counted from the start of the day
+        // before 1 January 0001, as the engine's other timestamps are.
         double millis = DecodeLevel7Double(raw.data());
         if (!std::isfinite(millis) || millis < 0 || millis > 1e15) return v;
         auto whole = static_cast<std::int64_t>(millis);
+        constexpr std::int64_t kJulianDayOfDayZero = 1721425;
         v.kind = Value::kText;
-        v.text = DateTimeText(whole / 86400000, whole % 86400000);
+        v.text = DateTimeText(whole / 86400000 + kJulianDayOfDayZero, whole % 86400000);
         return v;
       }
       default:
