@@ -10,9 +10,12 @@
 namespace tto {
 namespace {
 
-bool IsRegularFile(const std::string& path) {
+// A file exists when the path names something that is not a directory,
+// as the platform's file-exists test has it; whether it can be read is found
+// out when it is opened.
+bool IsFile(const std::string& path) {
   struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 }  // namespace
@@ -35,7 +38,7 @@ std::string ResolveOrvePath(const std::string& folder, std::string_view name) {
 }
 
 bool OrveFileExists(const std::string& folder, std::string_view name) {
-  return IsRegularFile(ResolveOrvePath(folder, name));
+  return IsFile(ResolveOrvePath(folder, name));
 }
 
 bool DirectoryExists(const std::string& path) {

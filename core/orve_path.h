@@ -17,7 +17,7 @@ namespace tto {
 // the existing entry that matches, else `folder` + `name` as given.
 std::string ResolveOrvePath(const std::string& folder, std::string_view name);
 
-// True when a regular file (or a link to one) matches `name` in `folder`.
+// True when an entry that is not a directory matches `name` in `folder`.
 bool OrveFileExists(const std::string& folder, std::string_view name);
 
 // True when `path` names an existing directory.

@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
 
 #include <cstdio>
 #include <fstream>
@@ -40,6 +45,20 @@ std::string ReadFile(const std::filesystem::path& path) {
   std::ostringstream out;
   out << in.rdbuf();
   return out.str();
+}
+
+void MakeUnreadableFile(const std::filesystem::path& path) {
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string text = path.string();
+  if (fd < 0 || text.size() >= sizeof address.sun_path) {
+    throw std::runtime_error("cannot make a socket at " + text);
+  }
+  std::memcpy(address.sun_path, text.c_str(), text.size() + 1);
+  const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  ::close(fd);
+  if (!bound) throw std::runtime_error("cannot bind a socket at " + text);
 }
 
 std::string CrLf(std::initializer_list<std::string_view> lines) {
@@ -112,7 +131,7 @@ std::vector<std::vector<std::string>> ReadRowsExternally(const std::filesystem::
   WriteFile(scratch / "read.py", script);
   int status = 0;
   const std::string output =
-      RunCommand("python3 '" + (scratch / "read.py").string() + "' '" + path.string() + "'",
+      RunCommand("/usr/bin/python3 '" + (scratch / "read.py").string() + "' '" + path.string() + "'",
                  &status);
   EXPECT_EQ(status, 0) << "dbfread could not read " << path;
   std::vector<std::vector<std::string>> rows;

@@ -31,6 +31,12 @@ class TempDir {
 void WriteFile(const std::filesystem::path& path, std::string_view bytes);
 std::string ReadFile(const std::filesystem::path& path);
 
+// Puts at `path` an entry that exists and is not a folder but cannot be
+// opened for reading, even by root: a Unix socket (opening it fails with
+// "I/O error 6"). Tests run as root, so permissions cannot make a file
+// unreadable.
+void MakeUnreadableFile(const std::filesystem::path& path);
+
 // Joins lines with CR LF after each, as ORVE writes its files.
 std::string CrLf(std::initializer_list<std::string_view> lines);
 

@@ -1,0 +1,87 @@
+// The command-line tool end to end: output lines, exit status, tables.
+#include <gtest/gtest.h>
+
+#include "tests/test_support.h"
+
+namespace tto {
+namespace {
+
+using testing::CrLf;
+using testing::ReadRowsExternally;
+using testing::RunCommand;
+using testing::TempDir;
+using testing::WriteFile;
+
+struct CliResult {
+  int status = 0;
+  std::string out;
+  std::string err;
+};
+
+CliResult Cli(const std::string& args) {
+  const TempDir scratch;
+  CliResult result;
+  result.out = RunCommand(std::string(TTO_CLI) + " " + args + " 2>'" +
+                              (scratch / "err").string() + "'",
+                          &result.status);
+  result.err = testing::ReadFile(scratch / "err");
+  return result;
+}
+
+TEST(Cli, ExportPrintsTheMessagesAndBuildsTheTables) {
+  const TempDir orve, work;
+  WriteFile(orve / "orve_prof.txt", CrLf({"1PGM P\xe9rez G\xf3mez, Mar\xed" "a", "1LRA L\xf3pez"}));
+  const auto r = Cli("export '" + orve.path().string() + "' --work-folder '" +
+                     work.path().string() + "'");
+  EXPECT_EQ(r.status, 1);  // the other files are missing
+  EXPECT_NE(r.out.find("No existe archivo de asignaturas (ORVE_ASIGNAT.TXT)\n"), std::string::npos);
+  EXPECT_TRUE(r.out.ends_with("Proceso finalizado\n")) << r.out;
+  EXPECT_EQ(r.err, "");
+  const auto rows = ReadRowsExternally(work / "PROFT.DBF");
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0][0], "PGM");
+  EXPECT_EQ(rows[0][1], "P\xe9rez G\xf3mez, Mar\xed" "a");
+}
+
+TEST(Cli, SampleSchoolExportsCleanly) {
+  const TempDir work;
+  const auto r = Cli("export '" + std::string(TTO_SOURCE_DIR) + "/examples/orve' --work-folder '" +
+                     work.path().string() + "'");
+  EXPECT_EQ(r.out, "Proceso finalizado\n");
+  EXPECT_EQ(r.status, 0) << r.err;
+}
+
+TEST(Cli, StatusForMissingFolderErrorAndUsage) {
+  const TempDir orve, work;
+  const std::string folders =
+      "' --work-folder '" + work.path().string() + "'";
+  auto r = Cli("export '" + (orve / "missing").string() + folders);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "No existe la carpeta\n");
+
+  testing::MakeUnreadableFile(orve / "orve_prof.txt");
+  r = Cli("export '" + orve.path().string() + folders);
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "I/O error 6.\n");
+
+  for (const char* args : {"", "export", "sideways x", "export a b", "export a --bogus"}) {
+    SCOPED_TRACE(args);
+    r = Cli(args);
+    EXPECT_EQ(r.status, 64);
+    EXPECT_NE(r.err.find("Usage: transtempexorve-cli export FOLDER"), std::string::npos);
+  }
+  r = Cli("--help");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("Usage:"), std::string::npos);
+}
+
+TEST(Cli, WorkFolderFromTheEnvironment) {
+  const TempDir orve, work;
+  WriteFile(orve / "orve_prof.txt", CrLf({"1PGM X"}));
+  RunCommand("TRANSTEMPEXORVE_WORK_FOLDER='" + work.path().string() + "' " +
+                                   TTO_CLI + " export '" + orve.path().string() + "' >/dev/null");
+  EXPECT_TRUE(std::filesystem::exists(work / "PROFT.DBF"));
+}
+
+}  // namespace
+}  // namespace tto
