@@ -28,8 +28,7 @@ constexpr char kOutputFile[] = "ORVE_HORARIO.TXT";
 // subjects file, unchanged (shorter when the line ends first); empty when
 // there is no header record.
 std::string HeaderCode(const std::string& transfer_folder) {
-  const std::vector<std::string> lines =
-      LoadLines(ResolveOrvePath(transfer_folder, kSubjectsFile));
+  const std::vector<std::string> lines = LoadLines(ResolveOrvePath(transfer_folder, kSubjectsFile));
   for (const std::string& line : lines) {
     if (!IsHeaderRecord(line)) continue;
     return line.size() < 52 ? std::string() : line.substr(51, 8);
@@ -62,8 +61,7 @@ std::string DayLetter(const std::string& day) {
   return it == kLetters.end() ? day : it->second;
 }
 
-dbf::Table OpenComponent(const RunContext& run, std::string_view table,
-                         std::string component) {
+dbf::Table OpenComponent(const RunContext& run, std::string_view table, std::string component) {
   return dbf::Table::Open(run.work_folder, table,
                           {.mode = dbf::OpenMode::kExclusive, .component = std::move(component)});
 }
@@ -75,9 +73,8 @@ class TimeSlotIndex {
  public:
   explicit TimeSlotIndex(dbf::Table& slots) {
     for (slots.First(); !slots.Eof(); slots.Next()) {
-      codes_.try_emplace(
-          Key{slots.GetText("DIA"), slots.GetText("HORA"), slots.GetText("MARCO")},
-          slots.GetText("CODDIHO"));
+      codes_.try_emplace(Key{slots.GetText("DIA"), slots.GetText("HORA"), slots.GetText("MARCO")},
+                         slots.GetText("CODDIHO"));
     }
   }
 
@@ -140,8 +137,7 @@ void WriteTimetableFile(RunContext& run) {
     AppendPadded(line, AbbreviationOrCut(groups, soluc.GetText("CODGRUPO")), 10);
 
     const std::string activity = soluc.GetText("TAREA");
-    AppendPadded(line, subjects.Locate("COD", activity) ? subjects.GetText("CODTAREA") : "LEC",
-                 4);
+    AppendPadded(line, subjects.Locate("COD", activity) ? subjects.GetText("CODTAREA") : "LEC", 4);
 
     const std::string subject = soluc.GetText("ASIG");
     std::string language_suffix;
