@@ -91,6 +91,8 @@ void ConvertTimeSlots(RunContext& run) {
 
   // First pass: one row per record. HORA holds the start time as read until
   // the periods are known, and TEXTOHOR the part after the period number.
+  // The duration is read before the row is appended, so a bad time leaves
+  // no partial row behind.
   for (const std::string& line : lines) {
     if (!IsDataRecord(line, kNameRecord)) continue;
     const std::string code = FieldAt(line, 5, 4);
