@@ -400,7 +400,7 @@ TEST(TimetableFileTest, TimeSlotIsTheFirstMatchAmongManyRows) {
   ASSERT_EQ(lines.size(), 6u);
   EXPECT_EQ(lines[1].substr(0, 6), "11-1 L");
   EXPECT_EQ(lines[2].substr(0, 6), "15-12V");
-  EXPECT_EQ(lines[3].substr(0, 7), "1glued11");
+  EXPECT_EQ(lines[3].substr(0, 8), "1glued11");
   EXPECT_EQ(lines[4].substr(0, 6), "1    L");
 }
 
