@@ -1,0 +1,258 @@
+// Hosted mode with a real X11 host: the test starts its own X server (Xvfb),
+// creates a host window, starts the program with "exportar" and the host's
+// handle, checks that the program's window sits in the host at (2, 2)
+// without frame, presses Enter, dismisses the message boxes with the
+// keyboard, waits for the program to end and reads the outcome from
+// Tempario.ini beside the program. The program is copied into a temporary
+// folder first, so that its ini file lands there.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <xcb/xcb.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+bool OnPath(const std::string& program) {
+  const char* path = std::getenv("PATH");
+  std::string dirs = path ? path : "/usr/bin:/bin";
+  for (std::size_t start = 0; start <= dirs.size();) {
+    std::size_t colon = dirs.find(':', start);
+    if (colon == std::string::npos) colon = dirs.size();
+    if (::access((dirs.substr(start, colon - start) + "/" + program).c_str(), X_OK) == 0) {
+      return true;
+    }
+    start = colon + 1;
+  }
+  return false;
+}
+
+// A child process, ended (by its own id) when the object goes.
+class Process {
+ public:
+  Process(std::vector<std::string> argv, const fs::path& cwd = {},
+          const posix_spawn_file_actions_t* actions = nullptr) {
+    std::vector<char*> args;
+    for (std::string& a : argv) args.push_back(a.data());
+    args.push_back(nullptr);
+    posix_spawn_file_actions_t own;
+    posix_spawn_file_actions_init(&own);
+    if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&own, cwd.c_str());
+    if (::posix_spawnp(&pid_, args[0], actions ? actions : &own, nullptr, args.data(), environ) !=
+        0) {
+      pid_ = -1;
+    }
+    posix_spawn_file_actions_destroy(&own);
+  }
+  Process(const Process&) = delete;
+  Process& operator=(const Process&) = delete;
+  ~Process() {
+    if (pid_ > 0 && !exited_) {
+      ::kill(pid_, SIGTERM);
+      ::waitpid(pid_, nullptr, 0);
+    }
+  }
+  bool started() const { return pid_ > 0; }
+  // True when the process ended within `timeout`.
+  bool WaitForExit(std::chrono::milliseconds timeout) {
+    for (auto end = std::chrono::steady_clock::now() + timeout;
+         std::chrono::steady_clock::now() < end; std::this_thread::sleep_for(20ms)) {
+      int status = 0;
+      if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+        exited_ = true;
+        return true;
+      }
+    }
+    return false;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  bool exited_ = false;
+};
+
+std::string Capture(const std::string& command) {
+  std::string out;
+  if (FILE* pipe = ::popen(command.c_str(), "r")) {
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
+    ::pclose(pipe);
+  }
+  return out;
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+class HostedWindowTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* tool : {"Xvfb", "xdotool"}) {
+      if (!OnPath(tool)) GTEST_SKIP() << tool << " is not installed";
+    }
+    dir_ = fs::temp_directory_path() / ("hosted_window_test_" + std::to_string(::getpid()));
+    fs::remove_all(dir_);
+    for (const char* sub : {"bin", "orve", "zwork"}) fs::create_directories(dir_ / sub);
+
+    // Xvfb picks a free display and writes its number to the pipe.
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    xvfb_ = std::make_unique<Process>(
+        std::vector<std::string>{"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
+                                 "1024x768x24", "-nolisten", "tcp"},
+        fs::path(), &actions);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(fds[1]);
+    ASSERT_TRUE(xvfb_->started());
+    std::string number;
+    char c;
+    while (::read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    ::close(fds[0]);
+    ASSERT_FALSE(number.empty()) << "Xvfb did not start";
+    display_ = ":" + number;
+    ::setenv("DISPLAY", display_.c_str(), 1);
+    connection_ = xcb_connect(display_.c_str(), nullptr);
+    ASSERT_EQ(xcb_connection_has_error(connection_), 0);
+  }
+
+  void TearDown() override {
+    if (connection_ != nullptr) xcb_disconnect(connection_);
+    xvfb_.reset();
+    if (!dir_.empty()) fs::remove_all(dir_);
+  }
+
+  // A plain 700 x 400 top-level window, the host.
+  xcb_window_t CreateHostWindow() {
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data;
+    const xcb_window_t window = xcb_generate_id(connection_);
+    const uint32_t background = screen->white_pixel;
+    xcb_create_window(connection_, XCB_COPY_FROM_PARENT, window, screen->root, 50, 50, 700, 400, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_BACK_PIXEL,
+                      &background);
+    xcb_map_window(connection_, window);
+    xcb_flush(connection_);
+    return window;
+  }
+
+  std::vector<xcb_window_t> Children(xcb_window_t window) {
+    std::vector<xcb_window_t> children;
+    xcb_query_tree_reply_t* tree =
+        xcb_query_tree_reply(connection_, xcb_query_tree(connection_, window), nullptr);
+    if (tree != nullptr) {
+      const xcb_window_t* ids = xcb_query_tree_children(tree);
+      children.assign(ids, ids + xcb_query_tree_children_length(tree));
+      std::free(tree);
+    }
+    return children;
+  }
+
+  fs::path dir_;
+  std::string display_;
+  std::unique_ptr<Process> xvfb_;
+  xcb_connection_t* connection_ = nullptr;
+};
+
+TEST_F(HostedWindowTest, ExportInsideTheHostWindowWritesItsOutcome) {
+  const fs::path program = dir_ / "bin" / "transtempexorve";
+  fs::copy_file(TTO_WINDOW, program);
+  const xcb_window_t host = CreateHostWindow();
+  char handle[16];
+  std::snprintf(handle, sizeof handle, "%x", host);
+
+  ::setenv("TRANSTEMPEXORVE_WORK_FOLDER", (dir_ / "zwork").c_str(), 1);
+  ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+  Process app({program.string(), "exportar", handle}, dir_ / "orve");
+  ASSERT_TRUE(app.started());
+
+  // The program's window appears as a mapped child of the host.
+  xcb_window_t child = 0;
+  for (auto end = std::chrono::steady_clock::now() + 15s;
+       child == 0 && std::chrono::steady_clock::now() < end; std::this_thread::sleep_for(50ms)) {
+    for (xcb_window_t c : Children(host)) {
+      xcb_get_window_attributes_reply_t* attributes = xcb_get_window_attributes_reply(
+          connection_, xcb_get_window_attributes(connection_, c), nullptr);
+      if (attributes != nullptr && attributes->map_state == XCB_MAP_STATE_VIEWABLE) child = c;
+      std::free(attributes);
+    }
+  }
+  ASSERT_NE(child, 0u) << "the program's window did not appear inside the host";
+  xcb_get_geometry_reply_t* geometry =
+      xcb_get_geometry_reply(connection_, xcb_get_geometry(connection_, child), nullptr);
+  ASSERT_NE(geometry, nullptr);
+  EXPECT_EQ(geometry->x, 2);
+  EXPECT_EQ(geometry->y, 2);
+  EXPECT_EQ(geometry->width, 599);
+  EXPECT_EQ(geometry->height, 270);
+  EXPECT_EQ(geometry->border_width, 0);
+  std::free(geometry);
+  // Without frame: the window asks for no decorations (Motif hints, the
+  // property window managers read), so none would be put around it.
+  xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
+      connection_, xcb_intern_atom(connection_, 0, 15, "_MOTIF_WM_HINTS"), nullptr);
+  ASSERT_NE(atom, nullptr);
+  xcb_get_property_reply_t* hints = xcb_get_property_reply(
+      connection_, xcb_get_property(connection_, 0, child, atom->atom, XCB_ATOM_ANY, 0, 5),
+      nullptr);
+  std::free(atom);
+  ASSERT_NE(hints, nullptr);
+  ASSERT_EQ(xcb_get_property_value_length(hints), 20);
+  const auto* motif = static_cast<const uint32_t*>(xcb_get_property_value(hints));
+  EXPECT_TRUE(motif[0] & 2u) << "decorations not given";
+  EXPECT_EQ(motif[2], 0u) << "decorations asked for";
+  std::free(hints);
+
+  // Enter clicks the export button; every message box is dismissed with
+  // Enter too, until the run closes the window and the program ends.
+  Capture("xdotool windowfocus --sync " + std::to_string(child) + " 2>/dev/null");
+  std::this_thread::sleep_for(300ms);
+  Capture("xdotool key Return");
+  int boxes = 0;
+  bool ended = false;
+  for (auto end = std::chrono::steady_clock::now() + 30s;
+       !ended && std::chrono::steady_clock::now() < end;) {
+    const std::string found =
+        Capture("xdotool search --onlyvisible --name '^transTempexOrve$' 2>/dev/null");
+    if (!found.empty()) {
+      const std::string box = found.substr(0, found.find('\n'));
+      Capture("xdotool windowfocus --sync " + box + " key Return 2>/dev/null");
+      ++boxes;
+      // Wait until that box has gone, so one Enter dismisses one box.
+      for (int i = 0; i < 100 && Capture("xdotool search --onlyvisible --name "
+                                         "'^transTempexOrve$' 2>/dev/null")
+                                         .find(box + "\n") != std::string::npos;
+           ++i) {
+        std::this_thread::sleep_for(20ms);
+      }
+    }
+    ended = app.WaitForExit(100ms);
+  }
+  ASSERT_TRUE(ended) << "the program did not end after " << boxes << " message boxes";
+  // Six missing files and "Proceso finalizado" at the least.
+  EXPECT_GE(boxes, 7);
+  EXPECT_EQ(ReadFile(dir_ / "bin" / "Tempario.ini"), "[Transformadores]\r\nTransformado=-1\r\n");
+}
+
+}  // namespace

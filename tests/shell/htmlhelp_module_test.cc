@@ -1,0 +1,240 @@
+// Tests of the HTML Help module (libtto_htmlhelp.so) with a help file that
+// the test compiles with chmcmd, and of the help viewer driving it. Runs on
+// Qt's offscreen platform; skips when chmcmd is not installed.
+#include <dlfcn.h>
+
+#include <QApplication>
+#include <QListWidget>
+#include <QTabWidget>
+#include <QTextBrowser>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "platform/htmlhelp/htmlhelp_api.h"
+#include "shell/help/help_framework.h"
+#include "shell/help/html_help_viewer.h"
+
+namespace tto {
+namespace {
+
+namespace fs = std::filesystem;
+
+void Write(const fs::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string Page(const std::string& title, const std::string& body) {
+  return "<html><head><meta charset=\"utf-8\"><title>" + title +
+         "</title></head><body><h1>" + title + "</h1>" + body + "</body></html>";
+}
+
+std::string Item(const std::string& name, const std::string& local) {
+  return "<LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"" + name +
+         "\"><param name=\"Local\" value=\"" + local + "\"></OBJECT>\n";
+}
+
+// A small help file: a default topic, the topic of context 3 (through
+// [ALIAS] and [MAP]), a nested contents entry, an index and an image.
+fs::path BuildHelpFile(const fs::path& folder) {
+  fs::create_directories(folder);
+  Write(folder / "prueba.hhp",
+        "[OPTIONS]\nCompiled file=prueba.chm\nContents file=prueba.hhc\n"
+        "Index file=prueba.hhk\nDefault topic=inicio.htm\nTitle=Ayuda de prueba\n\n"
+        "[FILES]\ninicio.htm\nventana.htm\ntemas/aulas.htm\nlogo.png\n\n"
+        "[ALIAS]\nIDH_VENTANA=ventana.htm\n\n[MAP]\n#define IDH_VENTANA 3\n");
+  Write(folder / "inicio.htm",
+        Page("Inicio", "<p><img src=\"logo.png\"> <a href=\"temas/aulas.htm\">Aulas</a></p>"));
+  Write(folder / "ventana.htm", Page("La ventana principal", "<p>Contexto tres.</p>"));
+  fs::create_directories(folder / "temas");
+  Write(folder / "temas" / "aulas.htm",
+        Page("Las aulas", "<p><img src=\"../logo.png\"></p>"));
+  // A 1x1 PNG.
+  const unsigned char png[] = {
+      0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A, 0x00, 0x00, 0x00, 0x0D, 0x49, 0x48, 0x44,
+      0x52, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x08, 0x02, 0x00, 0x00, 0x00, 0x90,
+      0x77, 0x53, 0xDE, 0x00, 0x00, 0x00, 0x0C, 0x49, 0x44, 0x41, 0x54, 0x08, 0xD7, 0x63, 0xF8,
+      0xCF, 0xC0, 0x00, 0x00, 0x03, 0x01, 0x01, 0x00, 0x18, 0xDD, 0x8D, 0xB0, 0x00, 0x00, 0x00,
+      0x00, 0x49, 0x45, 0x4E, 0x44, 0xAE, 0x42, 0x60, 0x82};
+  Write(folder / "logo.png", std::string(reinterpret_cast<const char*>(png), sizeof png));
+  Write(folder / "prueba.hhc", "<HTML><BODY><UL>" + Item("Inicio", "inicio.htm") + "<UL>" +
+                                   Item("Las aulas", "temas/aulas.htm") + "</UL>" +
+                                   Item("La ventana", "ventana.htm") + "</UL></BODY></HTML>");
+  Write(folder / "prueba.hhk", "<HTML><BODY><UL>" + Item("Aulas", "temas/aulas.htm") +
+                                   Item("Ventana", "ventana.htm") + "</UL></BODY></HTML>");
+  const std::string command = "cd '" + folder.string() +
+                              "' && chmcmd --no-html-scan --verbosity 0 prueba.hhp >/dev/null 2>&1";
+  if (std::system(command.c_str()) != 0) return {};
+  return fs::exists(folder / "prueba.chm") ? folder / "prueba.chm" : fs::path();
+}
+
+class HtmlHelpModuleTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    folder_ = new fs::path(fs::temp_directory_path() / "tto_htmlhelp_module_test");
+    fs::remove_all(*folder_);
+    if (std::system("command -v chmcmd >/dev/null 2>&1") == 0) {
+      help_file_ = new fs::path(BuildHelpFile(*folder_));
+    }
+    // Kept loaded to the end, as the viewer keeps it.
+    void* module = dlopen(TTO_HTMLHELP_MODULE, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+    if (module != nullptr) {
+      html_help_ = reinterpret_cast<HtmlHelpAFunction>(dlsym(module, kHtmlHelpEntryName));
+    }
+  }
+  static void TearDownTestSuite() {
+    if (html_help_ != nullptr) html_help_(0, nullptr, HH_CLOSE_ALL, 0);
+    fs::remove_all(*folder_);
+  }
+  void SetUp() override {
+    ASSERT_NE(html_help_, nullptr) << dlerror();
+    if (help_file_ == nullptr || help_file_->empty()) GTEST_SKIP() << "chmcmd is not installed";
+    html_help_(0, nullptr, HH_CLOSE_ALL, 0);
+  }
+
+  static uintptr_t Call(const std::string& file, unsigned command, uintptr_t data = 0) {
+    return html_help_(0, file.c_str(), command, data);
+  }
+  static std::string HelpFile() { return help_file_->string(); }
+
+  // The one help window that is shown, or null.
+  static QWidget* HelpWindow() {
+    QWidget* found = nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      if (widget->objectName() == "HtmlHelpWindow" && widget->isVisible()) {
+        EXPECT_EQ(found, nullptr) << "more than one help window";
+        found = widget;
+      }
+    }
+    return found;
+  }
+  static QTextBrowser* Topic() {
+    QWidget* window = HelpWindow();
+    return window != nullptr ? window->findChild<QTextBrowser*>("HtmlHelpTopic") : nullptr;
+  }
+  static QString TopicPath() {
+    QTextBrowser* topic = Topic();
+    return topic != nullptr ? topic->source().path() : QString("<no window>");
+  }
+
+  static inline fs::path* folder_ = nullptr;
+  static inline fs::path* help_file_ = nullptr;
+  static inline HtmlHelpAFunction html_help_ = nullptr;
+};
+
+TEST_F(HtmlHelpModuleTest, TableOfContentsOpensTheDefaultTopicBesideTheTree) {
+  EXPECT_NE(Call(HelpFile(), HH_DISPLAY_TOC), 0u);
+  EXPECT_EQ(TopicPath(), "/inicio.htm");
+  EXPECT_TRUE(Topic()->toPlainText().contains("Inicio"));
+  EXPECT_EQ(HelpWindow()->windowTitle(), "Ayuda de prueba");
+
+  auto* tree = HelpWindow()->findChild<QTreeWidget*>("HtmlHelpContents");
+  ASSERT_NE(tree, nullptr);
+  QStringList entries;
+  for (QTreeWidgetItemIterator it(tree); *it != nullptr; ++it) {
+    entries << QString(((*it)->parent() != nullptr) ? "  " : "") + (*it)->text(0);
+  }
+  EXPECT_EQ(entries, QStringList({"Inicio", "  Las aulas", "La ventana"}));
+  EXPECT_EQ(tree->currentItem()->text(0), "Inicio");
+
+  // Images are served from the help file, relative to the page.
+  const QVariant image = Topic()->loadResource(QTextDocument::ImageResource, QUrl("logo.png"));
+  EXPECT_TRUE(image.toByteArray().startsWith("\x89PNG"));
+}
+
+TEST_F(HtmlHelpModuleTest, ContextNumbersGoThroughTheContextMap) {
+  Call(HelpFile(), HH_HELP_CONTEXT, 3);
+  EXPECT_EQ(TopicPath(), "/ventana.htm");
+  EXPECT_TRUE(Topic()->toPlainText().contains("Contexto tres"));
+  Call(HelpFile(), HH_HELP_CONTEXT, 99);  // unknown: the default topic
+  EXPECT_EQ(TopicPath(), "/inicio.htm");
+}
+
+TEST_F(HtmlHelpModuleTest, IndexAndTopicRequests) {
+  const std::string keyword = "aulas";
+  Call(HelpFile(), HH_DISPLAY_INDEX, reinterpret_cast<uintptr_t>(keyword.c_str()));
+  EXPECT_EQ(TopicPath(), "/temas/aulas.htm");
+  auto* tabs = HelpWindow()->findChild<QTabWidget*>();
+  EXPECT_EQ(tabs->currentWidget()->objectName(), "HtmlHelpIndex");
+  // The nested page's image resolves against its own folder.
+  EXPECT_TRUE(Topic()->loadResource(QTextDocument::ImageResource, QUrl("../logo.png")).isValid());
+
+  const std::string unknown = "Zzz";
+  Call(HelpFile(), HH_DISPLAY_INDEX, reinterpret_cast<uintptr_t>(unknown.c_str()));
+  EXPECT_EQ(TopicPath(), "/inicio.htm");
+
+  Call(HelpFile() + "::/ventana.htm", HH_DISPLAY_TOPIC);
+  EXPECT_EQ(TopicPath(), "/ventana.htm");
+  Call(HelpFile() + "::/no_existe.htm", HH_DISPLAY_TOPIC);
+  EXPECT_TRUE(Topic()->toPlainText().contains("no_existe.htm")) << Topic()->toPlainText().toStdString();
+}
+
+TEST_F(HtmlHelpModuleTest, MissingOrForeignFilesShowAMessage) {
+  const fs::path text = *folder_ / "no_es_ayuda.chm";
+  Write(text, "solo texto");
+  struct Case {
+    fs::path file;
+    QString message;
+  };
+  for (const Case& c : {Case{*folder_ / "falta.chm", "No se encuentra el archivo de ayuda"},
+                        Case{text, "no es un archivo de ayuda"}}) {
+    for (unsigned command : {HH_DISPLAY_TOC, HH_HELP_CONTEXT}) {
+      html_help_(0, nullptr, HH_CLOSE_ALL, 0);
+      Call(c.file.string(), command, 3);
+      ASSERT_NE(Topic(), nullptr) << c.file;
+      EXPECT_TRUE(Topic()->toPlainText().contains(c.message)) << Topic()->toPlainText().toStdString();
+    }
+  }
+}
+
+TEST_F(HtmlHelpModuleTest, CloseAllClosesEveryWindow) {
+  Call(HelpFile(), HH_DISPLAY_TOC);
+  Call((*folder_ / "falta.chm").string(), HH_DISPLAY_TOC);
+  EXPECT_EQ(html_help_(0, nullptr, HH_CLOSE_ALL, 0), 0u);
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    EXPECT_NE(widget->objectName(), "HtmlHelpWindow");
+  }
+  EXPECT_EQ(Call(HelpFile(), 0x7777), 0u);  // unknown commands show nothing
+  EXPECT_EQ(HelpWindow(), nullptr);
+}
+
+// The help button and F1 through the help framework and the viewer, with the
+// module loaded by name from the program's folder.
+TEST_F(HtmlHelpModuleTest, HelpButtonAndF1ThroughTheViewer) {
+  const fs::path program = *folder_ / "programa";
+  fs::create_directories(program);
+  fs::copy_file(*help_file_, program / "ORVE.chm", fs::copy_options::overwrite_existing);
+  // A link, so that the loader sees the module already loaded.
+  fs::remove(program / kHtmlHelpModuleName);
+  fs::create_symlink(TTO_HTMLHELP_MODULE, program / kHtmlHelpModuleName);
+
+  help::HelpApplication application;
+  help::HtmlHelpEnvironment environment;
+  environment.program_folder = program.string() + "/";
+  environment.module_path = environment.program_folder + kHtmlHelpModuleName;
+  help::StartHtmlHelp(application, environment);
+  ASSERT_TRUE(help::HtmlHelpViewer()->HasEntryPoint());
+
+  application.SetHelpFile("ORVE.chm");
+  application.HelpCommand(help::HELP_CONTENTS, 0);
+  EXPECT_EQ(TopicPath(), "/inicio.htm");
+  application.HelpContext(3);
+  EXPECT_EQ(TopicPath(), "/ventana.htm");
+  help::StopHtmlHelp();
+}
+
+}  // namespace
+}  // namespace tto
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication application(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
