@@ -142,7 +142,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Many repeats of one code: every record is numbered in turn, and the run
 // stays linear (a search from 1 each time would take minutes here).
-TEST(SubjectCodesTest, ManyRepeatsOfOneCode) {
+TEST(SubjectCodesScaleTest, ManyRepeatsOfOneCode) {
   SubjectCodes codes;
   std::optional<std::string> code;
   for (int i = 0; i < 100000; ++i) {
@@ -215,7 +215,7 @@ INSTANTIATE_TEST_SUITE_P(
                 {"FIS", "QUI"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(SubjectRunTest, SubjectAndActivityRows) {
+TEST(SubjectsExportTest, SubjectAndActivityRows) {
   RunFixture f;
   PutOtherFilesEmpty(f);
   const std::string educacion_fisica = "Educaci\xf3n F\xedsica";  // Windows-1252
@@ -265,7 +265,7 @@ TEST(SubjectRunTest, SubjectAndActivityRows) {
 
 // Without an activities file the table holds the subjects alone and the run
 // says nothing about it.
-TEST(SubjectRunTest, MissingActivitiesFileIsSilent) {
+TEST(SubjectsExportTest, MissingActivitiesFileIsSilent) {
   RunFixture f;
   PutOtherFilesEmpty(f);
   f.Put("orve_asignat.txt", Lines({"0", SubjectLine("FIS", "Fisica"), "9"}));
@@ -275,7 +275,7 @@ TEST(SubjectRunTest, MissingActivitiesFileIsSilent) {
   EXPECT_EQ(Codes(f.work.path()), Rows{{"FIS"}});
 }
 
-TEST(SubjectRunTest, OnlyHeaderAndTrailerGiveAnEmptyTable) {
+TEST(SubjectsExportTest, OnlyHeaderAndTrailerGiveAnEmptyTable) {
   RunFixture f;
   f.Put("orve_asignat.txt", testing::CrLf({"0ORVE_ASIGNAT.TXT", "9ORVE_ASIGNAT.TXT"}));
   ASSERT_TRUE(f.Export());
@@ -284,7 +284,7 @@ TEST(SubjectRunTest, OnlyHeaderAndTrailerGiveAnEmptyTable) {
 
 // A missing subjects file is reported, fails the run and leaves the table
 // of the earlier run as it was; the activities file is not read then.
-TEST(SubjectRunTest, MissingSubjectsFileLeavesTheTable) {
+TEST(SubjectsExportTest, MissingSubjectsFileLeavesTheTable) {
   RunFixture f;
   f.Put("orve_asignat.txt", Lines({SubjectLine("FIS", "Fisica")}));
   ASSERT_TRUE(f.Export());
