@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -213,6 +215,31 @@ TEST(DbfTable, MovingPostsAWrittenRecordAndDropsAnUnwrittenOne) {
   EXPECT_THAT(Column(r, "NOMBRE"), ElementsAre("kept", "edited", "at close"));
 }
 
+TEST(DbfTable, EditsOfStoredRecordsReachTheFile) {
+  TempDir dir;
+  {
+    Table t = Table::Recreate(dir.path(), "E", kAllTypes);
+    for (const char* name : {"a", "b", "c", "d"}) {
+      t.Append();
+      t.SetText("NOMBRE", name);
+      t.Post();
+    }
+  }
+  {
+    Table t = Table::Open(dir.path(), "E");
+    for (t.First(); !t.Eof(); t.Next()) {
+      if (t.GetText("NOMBRE") == "b") continue;
+      t.Edit();
+      t.SetText("NOMBRE", t.GetText("NOMBRE") + "2");
+      t.Post();  // keeps the place: the pass goes on with the next record
+    }
+    t.Append();
+    t.SetText("NOMBRE", "e");
+  }
+  Table t = Table::Open(dir.path(), "E");
+  EXPECT_THAT(Column(t, "NOMBRE"), ElementsAre("a2", "b", "c2", "d2", "e"));
+}
+
 TEST(DbfTable, FieldErrorsNameTheComponentOrTheTable) {
   TempDir dir;
   Table::Recreate(dir.path(), "SOLUC", kAllTypes).Close();
@@ -239,6 +266,7 @@ TEST(DbfTable, MissingWorkFolderOrTableIsAnEngineError) {
 
 TEST(DbfTable, DefaultWorkFolder) {
   TempDir dir;
+  const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
   ::setenv("TRANSTEMPEXORVE_WORK_FOLDER", "/some/where", 1);
   EXPECT_EQ(DefaultWorkFolder(), "/some/where");
   ::unsetenv("TRANSTEMPEXORVE_WORK_FOLDER");
@@ -249,6 +277,7 @@ TEST(DbfTable, DefaultWorkFolder) {
   ::unsetenv("WINEPREFIX");
   ::setenv("HOME", "/home/x", 1);
   EXPECT_EQ(DefaultWorkFolder(), "/home/x/.wine/drive_c/ZWORK");
+  ::setenv("HOME", home.c_str(), 1);
 }
 
 
@@ -418,6 +447,175 @@ for r in t: print(repr(list(r.values())))
                               "  ACTIVO (String) = T\n  HORAS (Real) = 2.5000\n"));
   EXPECT_THAT(gdal, HasSubstr("  NOMBRE (String) = (null)\n  NUM (Integer64) = (null)\n"
                               "  ACTIVO (String) = F\n  HORAS (Real) = (null)\n"));
+}
+
+
+// A valid table of ours with two records, for the corruption cases to spoil.
+std::string SmallTable(const TempDir& dir) {
+  {
+    Table t = Table::Recreate(dir.path(), "GOOD", kAllTypes);
+    for (int i = 0; i < 2; ++i) {
+      t.Append();
+      t.SetText("NOMBRE", "row");
+      t.Post();
+    }
+  }
+  return ReadFile(dir / "GOOD.DBF");
+}
+
+std::string ManyFields(int n) {
+  const int header = 32 + 32 * n + 1;
+  std::string b(32, '\0');
+  b[0] = 0x03;
+  b[8] = static_cast<char>(header & 0xFF);
+  b[9] = static_cast<char>(header >> 8);
+  b[10] = static_cast<char>((n + 1) & 0xFF);
+  b[11] = static_cast<char>((n + 1) >> 8);
+  for (int i = 0; i < n; ++i) {
+    std::string d(32, '\0');
+    std::string name = "F" + std::to_string(i);
+    std::memcpy(d.data(), name.data(), name.size());
+    d[11] = 'C';
+    d[16] = 1;
+    b += d;
+  }
+  return b + "\x0D\x1A";
+}
+
+TEST(DbfCorruptTables, EachFaultIsAnEngineErrorNamingFileAndFault) {
+  TempDir dir;
+  const std::string good = SmallTable(dir);
+  auto with = [&](std::size_t at, std::string_view bytes) {
+    std::string b = good;
+    b.replace(at, bytes.size(), bytes);
+    return b;
+  };
+  const struct {
+    const char* name;
+    std::string bytes;
+    const char* fault;
+  } cases[] = {
+      {"short", good.substr(0, 20), "too short for a dBase header"},
+      {"version", with(0, "\x02"), "unknown version byte 0x02"},
+      {"headpast", with(8, "\xFF\xFF"), "header length 65535 is past the end of the file"},
+      {"headshort", with(8, std::string("\x10\x00", 2)), "header length 16 is too short"},
+      {"count", with(4, "\x03"), "counts 3 records (129 bytes) but the file holds only 87"},
+      {"hugecount", with(4, "\xFF\xFF\xFF\xFF"), "counts 4294967295 records"},
+      {"reclen", with(10, "\x63"), "record length 99 disagrees with the fields, which need 43"},
+      {"noend", with(160, "X"), "no end mark (0x0D)"},
+      {"width0", with(32 + 16, std::string(1, '\0')), "field 1 (NOMBRE) has width 0"},
+      {"type", with(32 + 11, "Z"), "field 1 (NOMBRE) has the unknown type 'Z'"},
+      {"intwidth", with(32 + 32 + 11, "I"), "field 2 (NUM) of type I has width 11, not 4"},
+      {"nofields", with(8, std::string("\x21\x00\x01\x00", 4)).replace(32, 1, "\x0D"), "has no fields"},
+      {"many", ManyFields(1100), "more than 1024 fields"},
+  };
+  for (const auto& c : cases) {
+    WriteFile(dir / (std::string(c.name) + ".dbf"), c.bytes);
+    std::string error = ErrorOf([&] { Table::Open(dir.path(), c.name); });
+    EXPECT_THAT(error, HasSubstr((dir / (std::string(c.name) + ".dbf")).string())) << c.name;
+    EXPECT_THAT(error, HasSubstr(c.fault)) << c.name;
+  }
+  // A table with more bytes than its count promises (an interrupted append)
+  // is valid: only the counted records are read.
+  WriteFile(dir / "stale.dbf", with(4, "\x01"));
+  EXPECT_EQ(Table::Open(dir.path(), "STALE").RecordCount(), 1);
+}
+
+// Runs `hold` in a child process that keeps its table open until the
+// returned guard goes; returns once the child has opened it.
+class Holder {
+ public:
+  explicit Holder(const std::function<void()>& hold) {
+    int ready[2], release[2];
+    if (::pipe(ready) != 0 || ::pipe(release) != 0) std::abort();
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::close(ready[0]);
+      ::close(release[1]);
+      hold();
+      char c = 'x';
+      if (::write(ready[1], &c, 1) != 1) ::_exit(2);
+      while (::read(release[0], &c, 1) > 0) {
+      }
+      ::_exit(0);
+    }
+    ::close(ready[1]);
+    ::close(release[0]);
+    release_ = release[1];
+    char c;
+    ready_ = ::read(ready[0], &c, 1) == 1;
+    ::close(ready[0]);
+  }
+  ~Holder() {
+    ::close(release_);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+  }
+  bool ready() const { return ready_; }
+
+ private:
+  pid_t pid_ = -1;
+  int release_ = -1;
+  bool ready_ = false;
+};
+
+TEST(DbfLocks, ExclusiveComponentsShutOutOtherProcesses) {
+  TempDir dir;
+  Table::Recreate(dir.path(), "SOLUC", kAllTypes).Close();
+  const std::string in_use = "Table SOLUC (" + (dir / "SOLUC.DBF").string() +
+                             "): the table is in use by another program";
+  {
+    std::unique_ptr<Table> held;
+    Holder holder([&] {
+      held = std::make_unique<Table>(Table::Open(dir.path(), "SOLUC", {OpenMode::kExclusive, "wwTableSoluc"}));
+    });
+    ASSERT_TRUE(holder.ready());
+    EXPECT_EQ(ErrorOf([&] { Table::Open(dir.path(), "SOLUC", {OpenMode::kReadOnly}); }), in_use);
+    EXPECT_EQ(ErrorOf([&] { Table::Recreate(dir.path(), "SOLUC", kAllTypes); }), in_use);
+  }
+  {
+    std::unique_ptr<Table> held;
+    Holder holder([&] { held = std::make_unique<Table>(Table::Open(dir.path(), "soluc")); });
+    ASSERT_TRUE(holder.ready());
+    EXPECT_TRUE(Table::Open(dir.path(), "SOLUC", {OpenMode::kReadOnly}).IsOpen());  // shared
+    EXPECT_EQ(ErrorOf([&] { Table::Open(dir.path(), "SOLUC", {OpenMode::kExclusive}); }), in_use);
+  }
+  EXPECT_TRUE(Table::Open(dir.path(), "SOLUC", {OpenMode::kExclusive}).IsOpen());
+}
+
+TEST(DbfDurability, ATableIsValidAtEveryMomentAndKeepsWhatWasPosted) {
+  TempDir dir;
+  constexpr int kRecords = 20000;  // several automatic writes
+  auto fill = [&] {
+    Table t = Table::Recreate(dir.path(), "CRASH", kAllTypes);
+    for (int i = 0; i < kRecords; ++i) {
+      t.Append();
+      t.SetFloat("NUM", i);
+      t.Post();
+    }
+    return t;
+  };
+  // A process that dies without closing leaves a table every reader opens,
+  // holding a prefix of what was posted.
+  { Holder holder([&] { static Table t = fill(); }); }
+  {
+    Table t = Table::Open(dir.path(), "CRASH");
+    EXPECT_GT(t.RecordCount(), 0);
+    EXPECT_LE(t.RecordCount(), kRecords);
+    int i = 0;
+    for (t.First(); !t.Eof(); t.Next()) ASSERT_EQ(t.GetInteger("NUM"), i++);
+  }
+  EXPECT_EQ(Python(dir, "import dbfread\nprint(len(list(dbfread.DBF('CRASH.DBF'))) > 0)\n"), "True\n");
+
+  // An error that unwinds past the table keeps every posted record.
+  EXPECT_THROW(
+      {
+        Table t = fill();
+        throw std::runtime_error("a conversion failed");
+      },
+      std::runtime_error);
+  EXPECT_EQ(Table::Open(dir.path(), "CRASH").RecordCount(), kRecords);
+  EXPECT_EQ(std::filesystem::file_size(dir / "CRASH.DBF"), 161u + kRecords * 43u + 1);
 }
 
 }  // namespace

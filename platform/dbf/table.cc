@@ -8,7 +8,7 @@
 // records first, then the record count in the header, so at every moment the
 // file is a valid table (a count smaller than the records that follow it is
 // what every reader expects after an interrupted append). Edits of existing
-// records are tracked as one dirty range and written the same way. The file
+// records are tracked one by one and written in runs of neighbours. The file
 // is written when the unwritten bytes pass a threshold and when the table
 // closes.
 //
@@ -348,10 +348,10 @@ struct Table::Impl {
   int live_count = 0;  // records not marked deleted
 
   // What the file lacks: records from `disk_count` on, and the edited
-  // records in [dirty_begin, dirty_end) below it.
+  // records below it (each listed once, flagged in `is_edited`).
   std::uint32_t disk_count = 0;
-  std::uint32_t dirty_begin = 0;
-  std::uint32_t dirty_end = 0;
+  std::vector<std::uint32_t> edited;
+  std::vector<bool> is_edited;
   bool header_dirty = false;
 
   // Position: `current` is a record index or -1; `eof` follows the dataset
@@ -598,12 +598,10 @@ struct Table::Impl {
       std::memcpy(records.data() + static_cast<std::size_t>(at) * record_length, buffer.data(),
                   record_length);
       if (at < disk_count) {
-        if (dirty_begin == dirty_end) {
-          dirty_begin = at;
-          dirty_end = at + 1;
-        } else {
-          dirty_begin = std::min(dirty_begin, at);
-          dirty_end = std::max(dirty_end, at + 1);
+        if (is_edited.size() < disk_count) is_edited.resize(disk_count);
+        if (!is_edited[at]) {
+          is_edited[at] = true;
+          edited.push_back(at);
         }
       }
     }
@@ -611,7 +609,7 @@ struct Table::Impl {
     eof = false;
     header_dirty = true;
     std::size_t unwritten = (count - disk_count) * static_cast<std::size_t>(record_length) +
-                            (dirty_end - dirty_begin) * static_cast<std::size_t>(record_length);
+                            edited.size() * static_cast<std::size_t>(record_length);
     if (unwritten >= kFlushThreshold) Flush();
   }
 
@@ -619,15 +617,20 @@ struct Table::Impl {
   // the end-of-file mark, then the header's date and record count.
   void Flush() {
     if (!header_dirty) return;
-    if (dirty_end > dirty_begin) {
-      std::size_t from = static_cast<std::size_t>(dirty_begin) * record_length;
-      std::size_t size = static_cast<std::size_t>(dirty_end - dirty_begin) * record_length;
+    std::sort(edited.begin(), edited.end());
+    for (std::size_t i = 0; i < edited.size();) {
+      std::size_t j = i + 1;
+      while (j < edited.size() && edited[j] == edited[j - 1] + 1) ++j;
+      std::size_t from = static_cast<std::size_t>(edited[i]) * record_length;
+      std::size_t size = (j - i) * static_cast<std::size_t>(record_length);
       if (!PwriteAll(fd.get(), records.data() + from, size,
                      static_cast<off_t>(header_length + from))) {
         Fail("cannot write records: " + ErrnoText(errno));
       }
-      dirty_begin = dirty_end = 0;
+      for (std::size_t k = i; k < j; ++k) is_edited[edited[k]] = false;
+      i = j;
     }
+    edited.clear();
     if (count > disk_count) {
       std::size_t from = static_cast<std::size_t>(disk_count) * record_length;
       std::string tail = records.substr(from);
@@ -712,6 +715,7 @@ struct Table::Impl {
     if (it == indexes.end()) {
       Index index;
       index.field_indexes = field_indexes;
+      index.positions.reserve(count);
       for (std::uint32_t r = 0; r < count; ++r) {
         if (!Deleted(r)) index.positions[KeyOf(RecordAt(r), field_indexes)].push_back(r);
       }
