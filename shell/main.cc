@@ -17,10 +17,16 @@ int main(int argc, char** argv) {
 
   QApplication app(argc, argv);
   QApplication::setStyle("Fusion");
+  QApplication::setFont(tto::WindowFont());
   app.setProperty("helpFile", "ORVE.chm");
   QApplication::setApplicationName(tto::kApplicationTitle);
 
   tto::TMForm form(std::move(options));
+  // The program ends with its window, also when the window is a child of a
+  // host window, which Qt does not count as one of the program's windows.
+  QApplication::setQuitOnLastWindowClosed(false);
+  QObject::connect(&form, &tto::TMForm::Closed, &app, &QCoreApplication::quit,
+                   Qt::QueuedConnection);
   form.show();
   return app.exec();
 }

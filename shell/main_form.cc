@@ -3,6 +3,7 @@
 
 #include <xcb/xcb.h>
 
+#include <QAbstractNativeEventFilter>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCollator>
@@ -38,16 +39,22 @@ constexpr int kTopBandHeight = 101;
 constexpr int kHelpContext = 3;
 const QColor kListBackground(0xF0, 0xFB, 0xFF);
 
-QString FromPath(const std::string& bytes) { return QFile::decodeName(QByteArray::fromStdString(bytes)); }
+QString FromPath(const std::string& bytes) {
+  return QFile::decodeName(QByteArray::fromStdString(bytes));
+}
 
-// The window's face: "MS Sans Serif" at a character height of 11 pixels; Liberation
-// Sans has close metrics on this system.
+}  // namespace
+
+// "MS Sans Serif" has a character height of 11 pixels; Liberation Sans at the
+// same height comes close to its widths.
 QFont WindowFont() {
   QFont font;
   font.setFamilies({"Liberation Sans", "Arial", "DejaVu Sans"});
   font.setPixelSize(11);
   return font;
 }
+
+namespace {
 
 // The run panels' captions: Arial bold at 16 pixels (Liberation Sans is
 // metric-compatible with Arial).
@@ -179,8 +186,42 @@ void ShowBox(QMessageBox::Icon icon, std::string_view text) {
   QMessageBox box(icon, kApplicationTitle, QString::fromUtf8(text.data(), qsizetype(text.size())),
                   QMessageBox::Ok);
   box.setWindowModality(Qt::ApplicationModal);
+  box.button(QMessageBox::Ok)->setIcon(QIcon());  // a plain "OK", as everywhere in the window
   box.exec();
 }
+
+// Closes the hosted window when the host window goes away. The host may end
+// without closing us; our window dies with its parent, and without this the
+// program would go on running with nothing on the screen.
+class HostWatch : public QObject, public QAbstractNativeEventFilter {
+ public:
+  HostWatch(QWidget& window, xcb_connection_t* connection, xcb_window_t host)
+      : QObject(&window), window_(window), host_(host) {
+    // Our own interest in the host's structure; the host's own event mask
+    // is its own and stays as it is.
+    const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+    xcb_change_window_attributes(connection, host, XCB_CW_EVENT_MASK, &mask);
+    xcb_flush(connection);
+    qApp->installNativeEventFilter(this);
+  }
+  HostWatch(const HostWatch&) = delete;
+  HostWatch& operator=(const HostWatch&) = delete;
+  ~HostWatch() override { qApp->removeNativeEventFilter(this); }
+
+  bool nativeEventFilter(const QByteArray& type, void* message, qintptr* /*result*/) override {
+    if (type != "xcb_generic_event_t") return false;
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    if ((event->response_type & 0x7F) == XCB_DESTROY_NOTIFY &&
+        reinterpret_cast<const xcb_destroy_notify_event_t*>(event)->window == host_) {
+      QMetaObject::invokeMethod(&window_, [w = &window_] { w->close(); }, Qt::QueuedConnection);
+    }
+    return false;
+  }
+
+ private:
+  QWidget& window_;
+  xcb_window_t host_;
+};
 
 }  // namespace
 
@@ -358,6 +399,7 @@ bool EmbedInX11Host(QWidget& window, WId host, QString& why) {
   QWindow* host_window = QWindow::fromWinId(host);
   window.windowHandle()->setParent(host_window);
   window.move(2, 2);
+  new HostWatch(window, connection, static_cast<xcb_window_t>(host));
   return true;
 }
 
@@ -515,6 +557,7 @@ void TMForm::FormClose() {
 void TMForm::closeEvent(QCloseEvent* event) {
   FormClose();
   event->accept();
+  emit Closed();
 }
 
 void TMForm::showEvent(QShowEvent* event) {

@@ -32,6 +32,10 @@ namespace tto {
 // The application title: the caption of the message box and the error box.
 inline constexpr char kApplicationTitle[] = "transTempexOrve";
 
+// The window's font, also the application's: "MS Sans Serif" at 11 pixels
+// in its metric-compatible stand-in.
+QFont WindowFont();
+
 // A panel filled with a vertical three-colour gradient: from `end` at the top
 // edge to `middle` at half height, from `middle` to `start` at the bottom.
 class GradientPanel : public QWidget {
@@ -126,6 +130,10 @@ class TMForm : public QWidget, public RunHost {
   void BExportarClick();
   void BImportarClick();
   void Button1Click();
+
+ signals:
+  // The window has closed; closing it ends the program.
+  void Closed();
 
  protected:
   void closeEvent(QCloseEvent* event) override;

@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -169,6 +170,36 @@ class HostedWindowTest : public testing::Test {
     return children;
   }
 
+  // Starts a copy of the program in hosted mode inside `host`, with an empty
+  // ORVE folder as its current directory and an empty work folder.
+  std::unique_ptr<Process> StartHosted(const std::string& mode, xcb_window_t host) {
+    const fs::path program = dir_ / "bin" / "transtempexorve";
+    fs::copy_file(TTO_WINDOW, program, fs::copy_options::overwrite_existing);
+    char handle[16];
+    std::snprintf(handle, sizeof handle, "%x", host);
+    ::setenv("TRANSTEMPEXORVE_WORK_FOLDER", (dir_ / "zwork").c_str(), 1);
+    ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+    return std::make_unique<Process>(std::vector<std::string>{program.string(), mode, handle},
+                                     dir_ / "orve");
+  }
+
+  // The program's window: the first mapped child of the host, 0 when none
+  // appears within a few seconds.
+  xcb_window_t WaitForChild(xcb_window_t host) {
+    for (auto end = std::chrono::steady_clock::now() + 15s; std::chrono::steady_clock::now() < end;
+         std::this_thread::sleep_for(50ms)) {
+      for (xcb_window_t c : Children(host)) {
+        xcb_get_window_attributes_reply_t* attributes = xcb_get_window_attributes_reply(
+            connection_, xcb_get_window_attributes(connection_, c), nullptr);
+        const bool mapped =
+            attributes != nullptr && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+        std::free(attributes);
+        if (mapped) return c;
+      }
+    }
+    return 0;
+  }
+
   fs::path dir_;
   std::string display_;
   std::unique_ptr<Process> xvfb_;
@@ -176,28 +207,10 @@ class HostedWindowTest : public testing::Test {
 };
 
 TEST_F(HostedWindowTest, ExportInsideTheHostWindowWritesItsOutcome) {
-  const fs::path program = dir_ / "bin" / "transtempexorve";
-  fs::copy_file(TTO_WINDOW, program);
   const xcb_window_t host = CreateHostWindow();
-  char handle[16];
-  std::snprintf(handle, sizeof handle, "%x", host);
-
-  ::setenv("TRANSTEMPEXORVE_WORK_FOLDER", (dir_ / "zwork").c_str(), 1);
-  ::setenv("QT_QPA_PLATFORM", "xcb", 1);
-  Process app({program.string(), "exportar", handle}, dir_ / "orve");
-  ASSERT_TRUE(app.started());
-
-  // The program's window appears as a mapped child of the host.
-  xcb_window_t child = 0;
-  for (auto end = std::chrono::steady_clock::now() + 15s;
-       child == 0 && std::chrono::steady_clock::now() < end; std::this_thread::sleep_for(50ms)) {
-    for (xcb_window_t c : Children(host)) {
-      xcb_get_window_attributes_reply_t* attributes = xcb_get_window_attributes_reply(
-          connection_, xcb_get_window_attributes(connection_, c), nullptr);
-      if (attributes != nullptr && attributes->map_state == XCB_MAP_STATE_VIEWABLE) child = c;
-      std::free(attributes);
-    }
-  }
+  std::unique_ptr<Process> app = StartHosted("exportar", host);
+  ASSERT_TRUE(app->started());
+  const xcb_window_t child = WaitForChild(host);
   ASSERT_NE(child, 0u) << "the program's window did not appear inside the host";
   xcb_get_geometry_reply_t* geometry =
       xcb_get_geometry_reply(connection_, xcb_get_geometry(connection_, child), nullptr);
@@ -247,12 +260,23 @@ TEST_F(HostedWindowTest, ExportInsideTheHostWindowWritesItsOutcome) {
         std::this_thread::sleep_for(20ms);
       }
     }
-    ended = app.WaitForExit(100ms);
+    ended = app->WaitForExit(100ms);
   }
   ASSERT_TRUE(ended) << "the program did not end after " << boxes << " message boxes";
   // Six missing files and "Proceso finalizado" at the least.
   EXPECT_GE(boxes, 7);
   EXPECT_EQ(ReadFile(dir_ / "bin" / "Tempario.ini"), "[Transformadores]\r\nTransformado=-1\r\n");
+}
+
+TEST_F(HostedWindowTest, ProgramEndsWhenTheHostWindowGoes) {
+  const xcb_window_t host = CreateHostWindow();
+  std::unique_ptr<Process> app = StartHosted("importar", host);
+  ASSERT_TRUE(app->started());
+  ASSERT_NE(WaitForChild(host), 0u);
+  xcb_destroy_window(connection_, host);
+  xcb_flush(connection_);
+  ASSERT_TRUE(app->WaitForExit(10s)) << "the program went on without its host";
+  EXPECT_EQ(ReadFile(dir_ / "bin" / "Tempario.ini"), "[Transformadores]\r\nTransformado=0\r\n");
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/htmlhelp/htmlhelp_api.h"
+#include "platform/htmlhelp/sitemap.h"
 #include "shell/help/help_framework.h"
 #include "shell/help/html_help_viewer.h"
 
@@ -202,6 +203,33 @@ TEST_F(HtmlHelpModuleTest, CloseAllClosesEveryWindow) {
   }
   EXPECT_EQ(Call(HelpFile(), 0x7777), 0u);  // unknown commands show nothing
   EXPECT_EQ(HelpWindow(), nullptr);
+}
+
+// Sitemaps as help compilers write them: upper or lower case, quoted or
+// not, comments, entities, foreign objects, index entries with two topics.
+TEST(SitemapTest, ReadsNamesTopicsAndNesting) {
+  const std::vector<htmlhelp::SitemapEntry> entries = htmlhelp::ParseSitemap(
+      "<!-- <OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"no\"></OBJECT> -->"
+      "<object type=\"text/site properties\"><param name=\"Name\" value=\"no\"></object>"
+      "<ul><li><OBJECT type=\"text/sitemap\"><PARAM NAME=\"Name\" VALUE=\"Altas &amp; bajas\">"
+      "<param name=Local value=altas.htm></OBJECT>"
+      "<UL><LI><OBJECT type='text/sitemap'><param name='Name' value='Aula &#233;'>"
+      "<param name='Name' value='otro'><param name='Local' value='a/b.htm'>"
+      "<param name='Local' value='c.htm'></OBJECT>"
+      "<UL><LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"x &gt; y\"/></OBJECT>"
+      "</UL></UL><LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"Fin\">"
+      "</OBJECT></UL>");
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].name, "Altas & bajas");
+  EXPECT_EQ(entries[0].local, "altas.htm");
+  ASSERT_EQ(entries[0].children.size(), 1u);
+  EXPECT_EQ(entries[0].children[0].name, "Aula \xC3\xA9");
+  EXPECT_EQ(entries[0].children[0].local, "a/b.htm");
+  ASSERT_EQ(entries[0].children[0].children.size(), 1u);
+  EXPECT_EQ(entries[0].children[0].children[0].name, "x > y");
+  EXPECT_EQ(entries[1].name, "Fin");
+  EXPECT_EQ(entries[1].local, "");
+  EXPECT_TRUE(htmlhelp::ParseSitemap("<UL><LI><OBJECT type=\"text/sitemap\"><param").empty());
 }
 
 // The help button and F1 through the help framework and the viewer, with the
