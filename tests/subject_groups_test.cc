@@ -9,7 +9,6 @@
 #include <utility>
 #include <vector>
 
-#include "platform/dbf/table.h"
 #include "tests/test_support.h"
 
 namespace tto::testing {
