@@ -54,7 +54,11 @@ HtmlHelpEnvironment HtmlHelpEnvironment::ForThisProgram() {
     path.resize(static_cast<std::size_t>(length));
     environment.program_folder = path.substr(0, path.rfind('/') + 1);
   }
-  environment.module_path = environment.program_folder + kHtmlHelpModuleName;
+  // Without the program's folder nothing is loaded: a bare name would make
+  // the loader search the library path instead.
+  if (!environment.program_folder.empty()) {
+    environment.module_path = environment.program_folder + kHtmlHelpModuleName;
+  }
   return environment;
 }
 
