@@ -252,6 +252,8 @@ TEST(DbfTable, FieldErrorsNameTheComponentOrTheTable) {
   p.SetText("NOMBRE", "x1");
   EXPECT_EQ(ErrorOf([&] { p.GetInteger("NOMBRE"); }), "'x1' is not a valid integer value");
   EXPECT_THAT(ErrorOf([&] { p.SetFloat("HORAS", 1e30); }), HasSubstr("does not fit field HORAS"));
+  EXPECT_THAT(ErrorOf([&] { Table::Open(dir.path(), "SOLUC", {OpenMode::kReadOnly}).Append(); }),
+              HasSubstr("open read-only"));
 }
 
 TEST(DbfTable, MissingWorkFolderOrTableIsAnEngineError) {

@@ -118,8 +118,8 @@ std::string FormatDouble(double value) {
   return std::string(buf.data(), result.ptr);
 }
 
-// Parses a plain decimal number ("12", "-2.5", ".5", "1,5"); false for
-// anything else.
+// Parses a decimal number ("12", "-2.5", ".5", "1,5", "1E3"); false for
+// anything else, infinities and NaN included.
 bool ParseDecimal(std::string_view text, double& out) {
   std::string s(text);
   std::replace(s.begin(), s.end(), ',', '.');
@@ -224,13 +224,15 @@ struct Field {
   int offset = 0;  // within the record, after the deletion flag
 };
 
+// A field's name as it goes into a message.
+std::string Shown(const Field& f) { return Cp1252ToUtf8(f.name); }
+
 // A value read from a record: blank, text, or a number (kept with its
 // canonical text, so that text reads never pass through a double).
 struct Value {
   enum Kind { kBlank, kText, kNumber, kBool, kNotDecoded } kind = kBlank;
   std::string text;
   double number = 0;
-  bool boolean = false;
 };
 
 // A file descriptor that closes itself.
@@ -431,7 +433,7 @@ struct Table::Impl {
           return v;
         }
         if (!CanonicalNumber(s, v.text) || !ParseDecimal(v.text, v.number)) {
-          Fail("field " + f.name + " holds '" + Cp1252ToUtf8(s) + "', which is not a number");
+          Fail("field " + Shown(f) + " holds '" + Cp1252ToUtf8(s) + "', which is not a number");
         }
         v.kind = Value::kNumber;
         return v;
@@ -440,7 +442,6 @@ struct Table::Impl {
         char c = raw.empty() ? ' ' : raw[0];
         if (std::strchr("TtYy", c) != nullptr && c != '\0') {
           v.kind = Value::kBool;
-          v.boolean = true;
           v.text = "True";
         } else if (std::strchr("FfNn", c) != nullptr && c != '\0') {
           v.kind = Value::kBool;
@@ -538,23 +539,25 @@ struct Table::Impl {
     }
   }
 
+  // The bytes of a field of the pending record, for a setter that sets
+  // `buffer_written` once it has stored its value.
   char* PendingField(std::string_view field_name, const Field** field) {
     int index = FieldIndex(field_name);
     if (pending == Pending::kNone) {
-      Fail("field " + fields[static_cast<std::size_t>(index)].name +
+      Fail("field " + Shown(fields[static_cast<std::size_t>(index)]) +
            " cannot be written: no record is being appended or edited");
     }
     *field = &fields[static_cast<std::size_t>(index)];
-    buffer_written = true;
     return buffer.data() + 1 + (*field)->offset;
   }
 
   void StoreNumber(const Field& f, char* dest, double value) {
-    if (!std::isfinite(value)) Fail("field " + f.name + " cannot hold a value that is not finite");
+    if (!std::isfinite(value)) Fail("field " + Shown(f) + " cannot hold a value that is not finite");
+    if (value == 0) value = 0;  // no "-0.0000"
     char buf[400];
     int n = std::snprintf(buf, sizeof buf, "%*.*f", f.width, f.decimals, value);
     if (n < 0 || n > f.width) {
-      Fail("the value " + FormatDouble(value) + " does not fit field " + f.name + " (N(" +
+      Fail("the value " + FormatDouble(value) + " does not fit field " + Shown(f) + " (N(" +
            std::to_string(f.width) + "," + std::to_string(f.decimals) + "))");
     }
     std::memcpy(dest, buf, static_cast<std::size_t>(f.width));
@@ -591,7 +594,8 @@ struct Table::Impl {
         std::string new_key = KeyOf(buffer.data(), index.field_indexes);
         if (old_key == new_key) continue;
         auto& old_list = index.positions[old_key];
-        old_list.erase(std::lower_bound(old_list.begin(), old_list.end(), at));
+        auto old_at = std::lower_bound(old_list.begin(), old_list.end(), at);
+        if (old_at != old_list.end() && *old_at == at) old_list.erase(old_at);
         auto& new_list = index.positions[new_key];
         new_list.insert(std::lower_bound(new_list.begin(), new_list.end(), at), at);
       }
@@ -736,8 +740,9 @@ struct Table::Impl {
   void Close();
 };
 
-// Reads and checks the header and field descriptors; `head` holds the first
-// min(file size, header length) bytes... see Open for how it is read.
+// Reads and checks the header and the field descriptors. `head` holds the
+// file's first bytes up to the header length, padded with zeros to at least
+// the level-7 prefix.
 void Table::Impl::ParseHeader(const char* head, std::size_t file_size) {
   version = static_cast<std::uint8_t>(head[0]);
   int level = version & 0x07;
@@ -792,7 +797,7 @@ void Table::Impl::ParseHeader(const char* head, std::size_t file_size) {
       f.width += f.decimals * 256;
       f.decimals = 0;
     }
-    std::string label = "field " + std::to_string(fields.size() + 1) + " (" + Cp1252ToUtf8(f.name) + ")";
+    std::string label = "field " + std::to_string(fields.size() + 1) + " (" + Shown(f) + ")";
     if (f.name.empty()) Fail(label + " has no name");
     if (f.width == 0) Fail(label + " has width 0");
     int fixed = 0;
@@ -958,12 +963,12 @@ Table Table::Recreate(const fs::path& folder, std::string_view name,
       impl->Fail("field name '" + Cp1252ToUtf8(def.name) + "' must have 1 to 10 characters");
     }
     for (const Field& other : impl->fields) {
-      if (other.name == f.name) impl->Fail("field " + f.name + " is listed twice");
+      if (other.name == f.name) impl->Fail("field " + Shown(f) + " is listed twice");
     }
     switch (def.type) {
       case FieldType::kString:
         if (def.width < 1 || def.width > kMaxTextWidth) {
-          impl->Fail("text field " + f.name + " has width " + std::to_string(def.width) +
+          impl->Fail("text field " + Shown(f) + " has width " + std::to_string(def.width) +
                      "; it must be 1 to 254");
         }
         f.type = 'C';
@@ -1006,15 +1011,14 @@ Table Table::Recreate(const fs::path& folder, std::string_view name,
     }
   }
 
-  int fd = ::open(impl->path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    impl->Fail(errno == EEXIST ? std::string("the old table cannot be deleted")
-                               : "cannot create the table: " + ErrnoText(errno));
-  }
+  // The new table is written whole under a temporary name and then renamed,
+  // so that NAME.DBF is never a half-written file.
+  const fs::path temporary = folder / ("." + base + ".DBF.new");
+  ::unlink(temporary.c_str());
+  int fd = ::open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) impl->Fail("cannot create the table: " + ErrnoText(errno));
   impl->fd = Fd(fd);
-  if (::flock(fd, LOCK_SH | LOCK_NB) != 0) {
-    impl->Fail("the table is in use by another program");
-  }
+  ::flock(fd, LOCK_SH | LOCK_NB);  // a file nobody else has seen yet
   impl->version = kVersionDbase3;
   impl->dialect = Dialect::kDbase;
   impl->header_length = static_cast<std::uint32_t>(32 + descriptors.size() + 1);
@@ -1030,8 +1034,11 @@ Table Table::Recreate(const fs::path& folder, std::string_view name,
   file += descriptors;
   file += kTerminator;
   file += kEofMarker;
-  if (!PwriteAll(fd, file.data(), file.size(), 0)) {
-    impl->Fail("cannot write the table: " + ErrnoText(errno));
+  if (!PwriteAll(fd, file.data(), file.size(), 0) ||
+      ::rename(temporary.c_str(), impl->path.c_str()) != 0) {
+    int error = errno;
+    ::unlink(temporary.c_str());
+    impl->Fail("cannot create the table: " + ErrnoText(error));
   }
   impl->current = -1;
   impl->eof = true;
@@ -1097,19 +1104,20 @@ void Table::SetText(std::string_view field, std::string_view value) {
       std::size_t n = std::min(value.size(), static_cast<std::size_t>(f->width));
       std::memcpy(dest, value.data(), n);
       std::memset(dest + n, ' ', static_cast<std::size_t>(f->width) - n);
-      return;
+      break;
     }
     case 'N':
     case 'F': {
       std::string_view s = TrimSpaces(value);
+      double number = 0;
       if (s.empty()) {
         std::memset(dest, ' ', static_cast<std::size_t>(f->width));
-        return;
+      } else if (ParseDecimal(s, number)) {
+        t.StoreNumber(*f, dest, number);
+      } else {
+        throw EngineError(InvalidFloatMessage(value));
       }
-      double number = 0;
-      if (!ParseDecimal(s, number)) throw EngineError(InvalidFloatMessage(value));
-      t.StoreNumber(*f, dest, number);
-      return;
+      break;
     }
     case 'L': {
       std::string_view s = TrimSpaces(value);
@@ -1120,21 +1128,23 @@ void Table::SetText(std::string_view field, std::string_view value) {
       } else if (EqualsIgnoringAsciiCase(s, "false") || EqualsIgnoringAsciiCase(s, "F")) {
         *dest = 'F';
       } else {
-        t.Fail("'" + Cp1252ToUtf8(value) + "' is not a valid boolean value for field " + f->name);
+        t.Fail("'" + Cp1252ToUtf8(value) + "' is not a valid boolean value for field " + Shown(*f));
       }
-      return;
+      break;
     }
     default:
-      t.Fail("field " + f->name + " of type " + std::string(1, f->type) + " cannot be written as text");
+      t.Fail("field " + Shown(*f) + " of type " + std::string(1, f->type) + " cannot be written as text");
   }
+  t.buffer_written = true;
 }
 
 void Table::SetBool(std::string_view field, bool value) {
   Impl& t = Checked(impl_);
   const Field* f = nullptr;
   char* dest = t.PendingField(field, &f);
-  if (f->type != 'L') t.Fail("field " + f->name + " is not a boolean field");
+  if (f->type != 'L') t.Fail("field " + Shown(*f) + " is not a boolean field");
   *dest = value ? 'T' : 'F';
+  t.buffer_written = true;
 }
 
 void Table::SetFloat(std::string_view field, double value) {
@@ -1143,11 +1153,11 @@ void Table::SetFloat(std::string_view field, double value) {
   char* dest = t.PendingField(field, &f);
   if (f->type == 'N' || f->type == 'F') {
     t.StoreNumber(*f, dest, value);
+    t.buffer_written = true;
   } else if (f->type == 'C') {
-    std::string text = FormatDouble(value);
-    SetText(field, text);
+    SetText(field, FormatDouble(value));
   } else {
-    t.Fail("field " + f->name + " cannot be written as a number");
+    t.Fail("field " + Shown(*f) + " cannot be written as a number");
   }
 }
 
@@ -1172,17 +1182,17 @@ std::int32_t Table::GetInteger(std::string_view field) const {
       }
       break;
     case Value::kNumber: {
-      double rounded = std::nearbyint(v.number);  // to even on a tie, as the classic driver
+      double rounded = std::nearbyint(v.number);  // a tie goes to the even neighbour
       if (rounded < std::numeric_limits<std::int32_t>::min() ||
           rounded > std::numeric_limits<std::int32_t>::max()) {
-        t.Fail("the value " + v.text + " of field " + f.name + " is out of the integer range");
+        t.Fail("the value " + v.text + " of field " + Shown(f) + " is out of the integer range");
       }
       return static_cast<std::int32_t>(rounded);
     }
     default:
       break;
   }
-  t.Fail("field " + f.name + " cannot be read as an integer");
+  t.Fail("field " + Shown(f) + " cannot be read as an integer");
 }
 
 double Table::GetFloat(std::string_view field) const {
@@ -1204,7 +1214,7 @@ double Table::GetFloat(std::string_view field) const {
     default:
       break;
   }
-  t.Fail("field " + f.name + " cannot be read as a number");
+  t.Fail("field " + Shown(f) + " cannot be read as a number");
 }
 
 bool Table::Locate(std::string_view fields, std::span<const std::string> values) {
