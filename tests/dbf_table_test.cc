@@ -25,6 +25,7 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using tto::testing::ReadFile;
+using tto::testing::ReadRows;
 using tto::testing::RunCommand;
 using tto::testing::TempDir;
 using tto::testing::WriteFile;
@@ -293,17 +294,6 @@ std::string Python(const TempDir& dir, const std::string& script) {
   return out;
 }
 
-std::vector<std::vector<std::string>> Rows(const std::filesystem::path& folder, std::string_view name,
-                                           std::initializer_list<const char*> fields) {
-  Table t = Table::Open(folder, name, {OpenMode::kReadOnly});
-  std::vector<std::vector<std::string>> rows;
-  for (t.First(); !t.Eof(); t.Next()) {
-    auto& row = rows.emplace_back();
-    for (const char* f : fields) row.push_back(t.GetText(f));
-  }
-  return rows;
-}
-
 using Row = std::vector<std::string>;
 
 TEST(DbfForeignTables, Python3DbfDbase3AndVisualFoxPro) {
@@ -324,10 +314,10 @@ fill('vfp.dbf', 'NAME C(10); QTY N(8,2); CNT I; DBL B; CUR Y; STAMP T; OK L; NOT
       ('deleted', 1, 1, 1, 1, None, False, '', 1),
       ('áé', None, 0, None, None, None, None, '', None)])
 )");
-  EXPECT_THAT(Rows(dir.path(), "DB3", {"NAME", "QTY", "H", "OK", "DAY"}),
+  EXPECT_THAT(ReadRows(dir.path(), "DB3", {"NAME", "QTY", "H", "OK", "DAY"}),
               ElementsAre(Row{"Pe\xF1" "a", "12", "2.5", "True", "2026-01-02"},
                           Row{"\xE1\xE9", "", "", "", ""}));
-  EXPECT_THAT(Rows(dir.path(), "VFP", {"NAME", "QTY", "CNT", "DBL", "CUR", "STAMP", "OK", "NOTE", "FL"}),
+  EXPECT_THAT(ReadRows(dir.path(), "VFP", {"NAME", "QTY", "CNT", "DBL", "CUR", "STAMP", "OK", "NOTE", "FL"}),
               ElementsAre(Row{"Pe\xF1" "a", "2.5", "-7", "1.25", "12.5", "2026-12-10 09:30:15",
                               "True", "", "-0.5"},
                           Row{"\xE1\xE9", "", "0", "0", "0", "", "", "", ""}));
@@ -349,7 +339,7 @@ TEST(DbfForeignTables, Ogr2ogrWithNullsAsStars) {
              &status);
   ASSERT_EQ(status, 0);
   ASSERT_THAT(ReadFile(dir / "out/in.dbf"), HasSubstr("****"));  // GDAL's null
-  EXPECT_THAT(Rows(dir / "out", "IN", {"NAME", "N", "R", "D"}),
+  EXPECT_THAT(ReadRows(dir / "out", "IN", {"NAME", "N", "R", "D"}),
               ElementsAre(Row{"Pe\xF1" "a", "12", "2.5", "2026-01-02"}, Row{" \xE1" "b", "", "", ""}));
   Table t = Table::Open(dir / "out", "in");
   t.Next();
@@ -402,7 +392,7 @@ std::string Level7Table() {
 TEST(DbfForeignTables, Level7CraftedByteByByte) {
   TempDir dir;
   WriteFile(dir / "soluc.dbf", Level7Table());
-  EXPECT_THAT(Rows(dir.path(), "SOLUC", {"NAME", "ID", "SEQ", "VAL", "WHEN", "OK", "QTY"}),
+  EXPECT_THAT(ReadRows(dir.path(), "SOLUC", {"NAME", "ID", "SEQ", "VAL", "WHEN", "OK", "QTY"}),
               ElementsAre(Row{"Pe\xF1" "a", "1", "1", "2.5", "2026-12-10 09:30:15", "True", "1.5"},
                           Row{"\xE1" "b", "-1", "3", "-54", "", "", ""}));
   Table t = Table::Open(dir.path(), "SOLUC", {OpenMode::kExclusive, "wwTableSoluc"});
@@ -413,8 +403,8 @@ TEST(DbfForeignTables, Level7CraftedByteByByte) {
   EXPECT_TRUE(t.Locate("SEQ", std::string("3")));
 }
 
-// What Debian's dbfread and GDAL make of a table of ours, each decoding the
-// text by the table's language-driver byte alone.
+// What Debian's dbfread, python3-dbf and GDAL make of a table of ours, each
+// decoding the text by the table's language-driver byte alone.
 TEST(DbfForeignTables, OurTablesReadByDbfreadAndGdal) {
   TempDir dir;
   {
@@ -429,15 +419,22 @@ TEST(DbfForeignTables, OurTablesReadByDbfreadAndGdal) {
     t.SetBool("ACTIVO", false);
     t.Post();
   }
-  std::string dbfread = Python(dir, R"(
-import dbfread
+  std::string python = Python(dir, R"(
+import dbf, dbfread
 t = dbfread.DBF('OURS.DBF')
 print(t.encoding, [(f.name, f.type, f.length, f.decimal_count) for f in t.fields])
 for r in t: print(repr(list(r.values())))
+t = dbf.Table('OURS.DBF')
+t.open(dbf.READ_ONLY)
+print(t.codepage)
+for r in t: print(repr([v.rstrip() if isinstance(v, str) else v for v in r]))
 )");
-  EXPECT_EQ(dbfread,
+  EXPECT_EQ(python,
             "cp1252 [('NOMBRE', 'C', 10, 0), ('NUM', 'N', 11, 0), ('ACTIVO', 'L', 1, 0), "
             "('HORAS', 'N', 20, 4)]\n"
+            "['Pe\xC3\xB1" "a \xC3\xA1', 12, True, 2.5]\n"
+            "['', None, False, None]\n"
+            "cp1252 (Windows ANSI)\n"
             "['Pe\xC3\xB1" "a \xC3\xA1', 12, True, 2.5]\n"
             "['', None, False, None]\n");
   int status = -1;
