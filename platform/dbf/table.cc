@@ -201,7 +201,7 @@ std::string DateFromJulianDay(std::int64_t jdn) {
   std::int64_t day = e - (153 * m + 2) / 5 + 1;
   std::int64_t month = m + 3 - 12 * (m / 10);
   std::int64_t year = 100 * b + d - 4800 + m / 10;
-  char buf[48];
+  char buf[96];
   std::snprintf(buf, sizeof buf, "%04lld-%02lld-%02lld", static_cast<long long>(year),
                 static_cast<long long>(month), static_cast<long long>(day));
   return buf;
@@ -210,7 +210,7 @@ std::string DateFromJulianDay(std::int64_t jdn) {
 std::string DateTimeText(std::int64_t jdn, std::int64_t millis) {
   if (millis < 0 || millis >= 86400000) millis = 0;
   std::int64_t seconds = millis / 1000;
-  char buf[32];
+  char buf[96];
   std::snprintf(buf, sizeof buf, " %02lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
                 static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
   return DateFromJulianDay(jdn) + buf;
