@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libicu-dev
   # window and help
   qt6-base-dev libgl-dev libchm-dev fp-utils
+  libxcb1-dev  # the window checks the host window's handle with xcb
   fonts-liberation fonts-dejavu-core
   # independent dBase readers and writers used by the tests
   python3 python3-dbf python3-dbfread gdal-bin
