@@ -58,19 +58,31 @@ std::optional<std::string> ChmFile::Read(std::string_view path) const {
   return bytes;
 }
 
-std::string ChmFile::Find(std::string_view name) const {
+namespace {
+
+std::string Normalised(std::string_view name) {
   std::string path(name);
   std::replace(path.begin(), path.end(), '\\', '/');
-  if (path.empty()) return {};
-  if (path.front() != '/') path.insert(path.begin(), '/');
+  if (!path.empty() && path.front() != '/') path.insert(path.begin(), '/');
+  return path;
+}
+
+}  // namespace
+
+std::string ChmFile::Find(std::string_view name) const {
+  const std::string path = Normalised(name);
+  chmUnitInfo info;
+  if (path.size() < 2 || chm_resolve_object(handle_, path.c_str(), &info) != CHM_RESOLVE_SUCCESS) {
+    return {};
+  }
+  return path;
+}
+
+std::string ChmFile::FindByTail(std::string_view name) const {
+  const std::string path = Normalised(name);
   // "/a/b/c.htm", then "/b/c.htm", then "/c.htm".
   for (std::size_t at = 0; at != std::string::npos; at = path.find('/', at + 1)) {
-    const std::string candidate = path.substr(at);
-    if (candidate.size() < 2) break;
-    chmUnitInfo info;
-    if (chm_resolve_object(handle_, candidate.c_str(), &info) == CHM_RESOLVE_SUCCESS) {
-      return candidate;
-    }
+    if (std::string found = Find(std::string_view(path).substr(at)); !found.empty()) return found;
   }
   return {};
 }
@@ -86,7 +98,7 @@ std::string ChmFile::TopicForContext(uint32_t context) const {
     if (LittleEndian32(*map, at) != context) continue;
     const uint32_t offset = LittleEndian32(*map, at + 4);
     if (offset >= strings->size()) return {};
-    return Find(CString(std::string_view(*strings).substr(offset)));
+    return FindByTail(CString(std::string_view(*strings).substr(offset)));
   }
   return {};
 }

@@ -29,9 +29,7 @@ class ChmFile {
   // The object's bytes, or none when the file does not hold it.
   std::optional<std::string> Read(std::string_view path) const;
   // The path of the object that `name` names, or empty. `name` may lack the
-  // leading "/", use "\", or be a full path on the machine that built the
-  // file (some compilers store those in the context map): then the longest
-  // tail of it that the file holds is taken.
+  // leading "/" or use "\".
   std::string Find(std::string_view name) const;
 
   const std::string& Title() const { return title_; }
@@ -47,6 +45,10 @@ class ChmFile {
  private:
   explicit ChmFile(chmFile* handle) : handle_(handle) {}
   void ReadSystem();
+  // Like Find, but `name` may be a full path on the machine that built the
+  // file, as some compilers store in the context map: the longest tail of
+  // it that the file holds is taken.
+  std::string FindByTail(std::string_view name) const;
   std::string FindByExtension(std::string_view extension) const;
 
   chmFile* handle_;

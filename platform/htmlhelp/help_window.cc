@@ -34,8 +34,6 @@ QString FromFileText(const std::string& bytes) {
   return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
-QString Escaped(const QString& text) { return text.toHtmlEscaped(); }
-
 }  // namespace
 
 // Draws topic pages and serves what they refer to (images, style sheets,
@@ -45,14 +43,14 @@ class TopicBrowser : public QTextBrowser {
   explicit TopicBrowser(QWidget* parent) : QTextBrowser(parent) {}
   void SetFile(const ChmFile* chm) { chm_ = chm; }
 
-  QVariant loadResource(int type, const QUrl& name) override {
+  // Pages, images and style sheets all come as the object's bytes.
+  QVariant loadResource(int /*type*/, const QUrl& name) override {
     const QUrl url = name.isRelative() ? source().resolved(name) : name;
     if (chm_ == nullptr || url.scheme() != kScheme) return {};
     const std::string path = chm_->Find(url.path(QUrl::FullyDecoded).toStdString());
     if (path.empty()) return {};
     const std::optional<std::string> bytes = chm_->Read(path);
     if (!bytes) return {};
-    (void)type;  // pages, images and style sheets all come as bytes
     return QByteArray(bytes->data(), static_cast<qsizetype>(bytes->size()));
   }
 
@@ -130,7 +128,7 @@ bool HelpWindow::EnsureOpen() {
 }
 
 void HelpWindow::ShowMessage(const QString& text) {
-  browser_->setHtml("<p>" + Escaped(text) + "</p>");
+  browser_->setHtml("<p>" + text.toHtmlEscaped() + "</p>");
   Present();
 }
 

@@ -98,8 +98,8 @@ class TVelHtmlHelpViewer : public IHelpSelector, public IExtendedHelpViewer {
   bool HasEntryPoint() const { return html_help_ != nullptr; }
 
  private:
-  // Fields in the order of the original design; the application and the
-  // program folder stand for the framework's globals.
+  // The last two give the application's current help file and the folder
+  // put in front of a bare help file name.
   int viewer_id_ = 0;
   std::string viewer_name_ = "VelHtmlHelp";
   HtmlHelpAFunction html_help_ = nullptr;
