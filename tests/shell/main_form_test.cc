@@ -252,6 +252,21 @@ class MainFormTest : public QObject {
     QCOMPARE(list->CurrentDirectory(), std::string("/"));
   }
 
+  void DriveBoxFollowsTheListAndReturnsToTheDrivesDirectory() {
+    auto form = MakeForm();
+    auto* list = Find<tto::DirectoryList>(*form, "Directorios");
+    auto* drives = Find<QComboBox>(*form, "Unidades");
+    const std::string orve = (Temp() / "orve").string();
+    list->SetCurrentDirectory(orve);
+    // The drive box shows the file system that holds the current directory.
+    const std::string drive = drives->currentData().toByteArray().toStdString();
+    QVERIFY(drive == "/" || orve.starts_with(drive + "/"));
+    // Choosing that drive again shows the directory that is current on it.
+    list->SetCurrentDirectory(orve);
+    emit drives->activated(drives->currentIndex());
+    QCOMPARE(list->CurrentDirectory(), orve);
+  }
+
   void LongPathIsShortenedAtItsStart() {
     fs::path deep = Temp();
     for (int i = 0; i < 12; ++i) deep /= "carpeta_de_ficheros_" + std::to_string(i);
