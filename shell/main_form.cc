@@ -43,19 +43,6 @@ QString FromPath(const std::string& bytes) {
   return QFile::decodeName(QByteArray::fromStdString(bytes));
 }
 
-}  // namespace
-
-// "MS Sans Serif" has a character height of 11 pixels; Liberation Sans at the
-// same height comes close to its widths.
-QFont WindowFont() {
-  QFont font;
-  font.setFamilies({"Liberation Sans", "Arial", "DejaVu Sans"});
-  font.setPixelSize(11);
-  return font;
-}
-
-namespace {
-
 // The run panels' captions: Arial bold at 16 pixels (Liberation Sans is
 // metric-compatible with Arial).
 QFont CaptionFont() {
@@ -66,8 +53,8 @@ QFont CaptionFont() {
   return font;
 }
 
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QColor colour,
-                  bool bold, QPoint at) {
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QColor colour, bool bold,
+                  QPoint at) {
   auto* label = new QLabel(text, parent);
   label->setObjectName(name);
   QFont font = label->font();
@@ -172,11 +159,12 @@ std::string AsciiLower(std::string text) {
   return text;
 }
 
+// The folder of the program's own executable file.
 std::filesystem::path ProgramFolder() {
   std::error_code ec;
   const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  return ec ? std::filesystem::path(QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString())
-            : exe.parent_path();
+  if (!ec) return exe.parent_path();
+  return QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString();
 }
 
 // The message box and the error box: captioned with the application title,
@@ -213,7 +201,8 @@ class HostWatch : public QObject, public QAbstractNativeEventFilter {
     const auto* event = static_cast<const xcb_generic_event_t*>(message);
     if ((event->response_type & 0x7F) == XCB_DESTROY_NOTIFY &&
         reinterpret_cast<const xcb_destroy_notify_event_t*>(event)->window == host_) {
-      QMetaObject::invokeMethod(&window_, [w = &window_] { w->close(); }, Qt::QueuedConnection);
+      QMetaObject::invokeMethod(
+          &window_, [w = &window_] { w->close(); }, Qt::QueuedConnection);
     }
     return false;
   }
@@ -225,11 +214,23 @@ class HostWatch : public QObject, public QAbstractNativeEventFilter {
 
 }  // namespace
 
+// "MS Sans Serif" has a character height of 11 pixels; Liberation Sans at the
+// same height comes close to its widths.
+QFont WindowFont() {
+  QFont font;
+  font.setFamilies({"Liberation Sans", "Arial", "DejaVu Sans"});
+  font.setPixelSize(11);
+  return font;
+}
+
 QString ShortenPath(const QString& path, const QFontMetrics& metrics, int width) {
   if (metrics.horizontalAdvance(path) <= width) return path;
   const QStringList parts = path.split('/', Qt::SkipEmptyParts);
   for (qsizetype first = 1; first < parts.size(); ++first) {
-    const QString candidate = "..." "/" + parts.mid(first).join('/');
+    const QString candidate =
+        "..."
+        "/" +
+        parts.mid(first).join('/');
     if (metrics.horizontalAdvance(candidate) <= width) return candidate;
   }
   return metrics.elidedText(path, Qt::ElideLeft, width);
@@ -286,8 +287,9 @@ void DirectoryList::SetCurrentDirectory(const std::string& path) {
   // ones (".name") are left out as everywhere on this system.
   std::vector<std::pair<QString, std::string>> children;
   std::error_code ec;
-  for (std::filesystem::directory_iterator it(
-           current_, std::filesystem::directory_options::skip_permission_denied, ec), end;
+  for (std::filesystem::directory_iterator
+           it(current_, std::filesystem::directory_options::skip_permission_denied, ec),
+       end;
        !ec && it != end; it.increment(ec)) {
     const std::string name = it->path().filename().string();
     std::error_code type_ec;
@@ -377,8 +379,9 @@ void DriveBox::ChooseDrive(int index) {
 bool EmbedInX11Host(QWidget& window, WId host, QString& why) {
   auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
   if (x11 == nullptr) {
-    why = QString("This display (%1) cannot take the window into the host window; it opens on "
-                  "its own")
+    why = QString(
+              "This display (%1) cannot take the window into the host window; it opens on "
+              "its own")
               .arg(QGuiApplication::platformName());
     return false;
   }
@@ -453,7 +456,8 @@ void TMForm::CreateControls() {
             false, {9, 5});
   MakeLabel(draw3d1_, "Label6", "Ruta Actual:", blue, false, {9, 19});
   label2_ = MakeLabel(draw3d1_, "Label2", {}, red, true, {70, 20});
-  label1_ = MakeLabel(draw3d1_, "Label1", "TransTemparioORVE para PL09 V-1.3", red, true, {368, 142});
+  label1_ =
+      MakeLabel(draw3d1_, "Label1", "TransTemparioORVE para PL09 V-1.3", red, true, {368, 142});
 
   auto button = [](QWidget* panel, const char* name, const QString& text, const QIcon& glyph,
                    QRect geometry) {
@@ -486,9 +490,9 @@ void TMForm::CreateControls() {
   }
   button1_ = button(draw3d1_, "Button1", "F1 AYUDA", {}, {220, 142, 75, 21});
 
-  for (QWidget* w : std::initializer_list<QWidget*>{draw3d2_, b_exportar_, label4, b_importar_,
-                                                    draw3d1_, b_close_, directorios_, unidades_,
-                                                    button1_}) {
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{draw3d2_, b_exportar_, label4, b_importar_, draw3d1_,
+                                       b_close_, directorios_, unidades_, button1_}) {
     w->setProperty("helpContext", kHelpContext);
   }
   setTabOrder(b_exportar_, b_importar_);
@@ -609,12 +613,12 @@ void TMForm::Run(void (*run)(RunContext&)) {
   // not start another run.
   if (running_) return;
   running_ = true;
-  RunContext context{.host = *this,
-                     .state = state_,
-                     .work_folder = options_.work_folder.empty() ? dbf::DefaultWorkFolder()
-                                                                 : options_.work_folder,
-                     .clock = LocalNow,
-                     .transfer_folder = {}};
+  RunContext context{
+      .host = *this,
+      .state = state_,
+      .work_folder = options_.work_folder.empty() ? dbf::DefaultWorkFolder() : options_.work_folder,
+      .clock = LocalNow,
+      .transfer_folder = {}};
   RunWithErrorBox(*this, [&] { run(context); });
   running_ = false;
 }

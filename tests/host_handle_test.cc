@@ -1,10 +1,10 @@
 // The host window's handle from the command line.
 #include "shell/host_handle.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "core/errors.h"
 
@@ -33,18 +33,14 @@ TEST_P(HostHandleTest, ReadsHexadecimalOrRefusesWithTheDollarText) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Parameters, HostHandleTest,
-                         testing::Values(HandleCase{"a04b2", true, 0xA04B2},
-                                         HandleCase{"A04B2", true, 0xA04B2},
-                                         HandleCase{"FFFFFFFF", true, 0xFFFFFFFFu},
-                                         HandleCase{"000000000a04b2", true, 0xA04B2},
-                                         HandleCase{"0xa04b2", false, 0},
-                                         HandleCase{"", false, 0},
-                                         HandleCase{"a04 b2", false, 0},
-                                         HandleCase{" a04b2", false, 0},
-                                         HandleCase{"100000000", false, 0},
-                                         HandleCase{"-1", false, 0},
-                                         HandleCase{"a04b2g", false, 0}));
+INSTANTIATE_TEST_SUITE_P(
+    Parameters, HostHandleTest,
+    testing::Values(HandleCase{"a04b2", true, 0xA04B2}, HandleCase{"A04B2", true, 0xA04B2},
+                    HandleCase{"FFFFFFFF", true, 0xFFFFFFFFu},
+                    HandleCase{"000000000a04b2", true, 0xA04B2}, HandleCase{"0xa04b2", false, 0},
+                    HandleCase{"", false, 0}, HandleCase{"a04 b2", false, 0},
+                    HandleCase{" a04b2", false, 0}, HandleCase{"100000000", false, 0},
+                    HandleCase{"-1", false, 0}, HandleCase{"a04b2g", false, 0}));
 
 }  // namespace
 }  // namespace tto

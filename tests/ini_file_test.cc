@@ -2,6 +2,7 @@
 // and the file operations around it.
 #include "platform/ini/ini_file.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,8 +10,6 @@
 #include <fstream>
 #include <iterator>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "core/errors.h"
 
@@ -43,14 +42,13 @@ INSTANTIATE_TEST_SUITE_P(
                 "-1",
                 "; host settings\r\n[General]\r\nRuta=C:\\TEMP\r\n\r\n[Transformadores]\r\n"
                 "Transformado=-1\r\nOtro=5\r\n"},
-        IniCase{"SectionAndKeyIgnoreCaseAndSpaces",
-                "[ TRANSFORMADORES ]\ntransformado = 1\n",
-                "-1", "[ TRANSFORMADORES ]\ntransformado=-1\n"},
-        IniCase{"KeyAddedAfterLastEntryOfItsSection",
-                "[Transformadores]\r\nOtro=5\r\n\r\n[Zeta]\r\nTransformado=7\r\n", "1",
-                "[Transformadores]\r\nOtro=5\r\nTransformado=1\r\n\r\n[Zeta]\r\nTransformado=7\r\n"},
-        IniCase{"SectionAppendedToLfFileWithoutFinalLineEnd",
-                "[General]\nRuta=/tmp\n;end", "0",
+        IniCase{"SectionAndKeyIgnoreCaseAndSpaces", "[ TRANSFORMADORES ]\ntransformado = 1\n", "-1",
+                "[ TRANSFORMADORES ]\ntransformado=-1\n"},
+        IniCase{
+            "KeyAddedAfterLastEntryOfItsSection",
+            "[Transformadores]\r\nOtro=5\r\n\r\n[Zeta]\r\nTransformado=7\r\n", "1",
+            "[Transformadores]\r\nOtro=5\r\nTransformado=1\r\n\r\n[Zeta]\r\nTransformado=7\r\n"},
+        IniCase{"SectionAppendedToLfFileWithoutFinalLineEnd", "[General]\nRuta=/tmp\n;end", "0",
                 "[General]\nRuta=/tmp\n;end\n[Transformadores]\nTransformado=0\n"},
         IniCase{"HeaderAsLastLineWithoutLineEnd", "[Transformadores]", "1",
                 "[Transformadores]\r\nTransformado=1\r\n"},
@@ -60,11 +58,9 @@ INSTANTIATE_TEST_SUITE_P(
                 "1",
                 "[Transformadores]\nTransformado=1\nTransformado=9\n[Transformadores]\n"
                 "Transformado=8\n"},
-        IniCase{"CommentedKeyIsNotTheKey",
-                "\xEF\xBB\xBF[Transformadores]\r\n;Transformado=0\r\n", "1",
-                "\xEF\xBB\xBF[Transformadores]\r\n;Transformado=0\r\nTransformado=1\r\n"},
-        IniCase{"KeyOutsideTheSectionIsLeft",
-                "Transformado=3\r\n[Otra]\r\nTransformado=4\r\n", "1",
+        IniCase{"CommentedKeyIsNotTheKey", "\xEF\xBB\xBF[Transformadores]\r\n;Transformado=0\r\n",
+                "1", "\xEF\xBB\xBF[Transformadores]\r\n;Transformado=0\r\nTransformado=1\r\n"},
+        IniCase{"KeyOutsideTheSectionIsLeft", "Transformado=3\r\n[Otra]\r\nTransformado=4\r\n", "1",
                 "Transformado=3\r\n[Otra]\r\nTransformado=4\r\n[Transformadores]\r\n"
                 "Transformado=1\r\n"}),
     [](const testing::TestParamInfo<IniCase>& info) { return std::string(info.param.name); });
@@ -77,9 +73,9 @@ std::string ReadAll(const fs::path& path) {
 class WriteIniStringTest : public testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("ini_test_" + std::to_string(::getpid()) + "_" +
-            testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir_ =
+        fs::temp_directory_path() / ("ini_test_" + std::to_string(::getpid()) + "_" +
+                                     testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
   }

@@ -34,8 +34,8 @@ std::vector<Line> SplitLines(std::string_view contents) {
       break;
     }
     std::size_t text_end = (lf > start && contents[lf - 1] == '\r') ? lf - 1 : lf;
-    lines.push_back({contents.substr(start, text_end - start),
-                     contents.substr(text_end, lf + 1 - text_end)});
+    lines.push_back(
+        {contents.substr(start, text_end - start), contents.substr(text_end, lf + 1 - text_end)});
     start = lf + 1;
   }
   return lines;
@@ -78,8 +78,8 @@ std::optional<std::string_view> KeyName(std::string_view text) {
 
 }  // namespace
 
-std::string SetIniValue(std::string_view contents, std::string_view section,
-                        std::string_view key, std::string_view value) {
+std::string SetIniValue(std::string_view contents, std::string_view section, std::string_view key,
+                        std::string_view value) {
   std::vector<Line> lines = SplitLines(contents);
   // A UTF-8 byte order mark is not part of the first line's text.
   constexpr std::string_view kBom = "\xEF\xBB\xBF";
@@ -173,7 +173,8 @@ void WriteIniString(const std::filesystem::path& path, std::string_view section,
   // The temporary file lies in the same folder, so the rename cannot cross
   // file systems, and carries the old file's permissions (or the usual ones
   // for a new file).
-  std::string temp = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
+  std::string temp =
+      (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
   const int fd = ::mkstemp(temp.data());
   if (fd < 0) ThrowUnableToWrite(path);
   mode_t mode = old_stat.st_mode & 07777;

@@ -31,7 +31,7 @@ void WriteIniString(const std::filesystem::path& path, std::string_view section,
 // The text of an ini file after setting `key`=`value` under [`section`];
 // `contents` is the old text (empty for a new file). The pure part of
 // WriteIniString.
-std::string SetIniValue(std::string_view contents, std::string_view section,
-                        std::string_view key, std::string_view value);
+std::string SetIniValue(std::string_view contents, std::string_view section, std::string_view key,
+                        std::string_view value);
 
 }  // namespace tto

@@ -6,6 +6,7 @@
 // Tempario.ini beside the program. The program is copied into a temporary
 // folder first, so that its ini file lands there.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -22,8 +23,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 extern char** environ;
 

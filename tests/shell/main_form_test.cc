@@ -1,6 +1,8 @@
 // The main window on Qt's offscreen platform: its controls, the keyboard,
 // the runs it starts, the run modes of the command line and the ini file at
 // closing. Hosting in a real X11 window is hosted_window_test.
+#include "shell/main_form.h"
+
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
@@ -17,8 +19,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-#include "shell/main_form.h"
 
 namespace fs = std::filesystem;
 
@@ -140,24 +140,39 @@ class MainFormTest : public QObject {
     QTest::addColumn<QString>("panel");
     QTest::addColumn<QRect>("geometry");  // width 0: sized by its text
     QTest::addColumn<QString>("text");
-    QTest::newRow("Draw3D2") << "Draw3D2" << "MForm" << QRect(0, 0, 289, 101) << "";
-    QTest::newRow("Draw3D3") << "Draw3D3" << "MForm" << QRect(289, 0, 310, 101) << "";
-    QTest::newRow("Draw3D1") << "Draw3D1" << "MForm" << QRect(0, 101, 599, 169) << "";
-    QTest::newRow("Label3") << "Label3" << "Draw3D2" << QRect(24, 24, 265, 57)
+    QTest::newRow("Draw3D2") << "Draw3D2"
+                             << "MForm" << QRect(0, 0, 289, 101) << "";
+    QTest::newRow("Draw3D3") << "Draw3D3"
+                             << "MForm" << QRect(289, 0, 310, 101) << "";
+    QTest::newRow("Draw3D1") << "Draw3D1"
+                             << "MForm" << QRect(0, 101, 599, 169) << "";
+    QTest::newRow("Label3") << "Label3"
+                            << "Draw3D2" << QRect(24, 24, 265, 57)
                             << "Transformar datos desde ORVE hacia Tempario ";
-    QTest::newRow("BExportar") << "BExportar" << "Draw3D2" << QRect(88, 72, 89, 25) << "OK";
-    QTest::newRow("Label4") << "Label4" << "Draw3D3" << QRect(8, 24, 305, 57)
+    QTest::newRow("BExportar") << "BExportar"
+                               << "Draw3D2" << QRect(88, 72, 89, 25) << "OK";
+    QTest::newRow("Label4") << "Label4"
+                            << "Draw3D3" << QRect(8, 24, 305, 57)
                             << "Transformar datos desde Tempario hacia ORVE";
-    QTest::newRow("BImportar") << "BImportar" << "Draw3D3" << QRect(96, 72, 89, 25) << "OK";
-    QTest::newRow("Label5") << "Label5" << "Draw3D1" << QRect(9, 5, 0, 0)
+    QTest::newRow("BImportar") << "BImportar"
+                               << "Draw3D3" << QRect(96, 72, 89, 25) << "OK";
+    QTest::newRow("Label5") << "Label5"
+                            << "Draw3D1" << QRect(9, 5, 0, 0)
                             << "Carpeta en la que se encuentran los Ficheros TXT de ORVE";
-    QTest::newRow("Label6") << "Label6" << "Draw3D1" << QRect(9, 19, 0, 0) << "Ruta Actual:";
-    QTest::newRow("Label2") << "Label2" << "Draw3D1" << QRect(70, 20, 0, 0) << "";
-    QTest::newRow("Directorios") << "Directorios" << "Draw3D1" << QRect(8, 34, 287, 106) << "";
-    QTest::newRow("Unidades") << "Unidades" << "Draw3D1" << QRect(8, 142, 137, 19) << "";
-    QTest::newRow("Button1") << "Button1" << "Draw3D1" << QRect(220, 142, 75, 21) << "F1 AYUDA";
-    QTest::newRow("BClose") << "BClose" << "Draw3D1" << QRect(385, 105, 89, 25) << "&Salir";
-    QTest::newRow("Label1") << "Label1" << "Draw3D1" << QRect(368, 142, 0, 0)
+    QTest::newRow("Label6") << "Label6"
+                            << "Draw3D1" << QRect(9, 19, 0, 0) << "Ruta Actual:";
+    QTest::newRow("Label2") << "Label2"
+                            << "Draw3D1" << QRect(70, 20, 0, 0) << "";
+    QTest::newRow("Directorios") << "Directorios"
+                                 << "Draw3D1" << QRect(8, 34, 287, 106) << "";
+    QTest::newRow("Unidades") << "Unidades"
+                              << "Draw3D1" << QRect(8, 142, 137, 19) << "";
+    QTest::newRow("Button1") << "Button1"
+                             << "Draw3D1" << QRect(220, 142, 75, 21) << "F1 AYUDA";
+    QTest::newRow("BClose") << "BClose"
+                            << "Draw3D1" << QRect(385, 105, 89, 25) << "&Salir";
+    QTest::newRow("Label1") << "Label1"
+                            << "Draw3D1" << QRect(368, 142, 0, 0)
                             << "TransTemparioORVE para PL09 V-1.3";
   }
 
@@ -194,9 +209,9 @@ class MainFormTest : public QObject {
       QColor colour;
       bool bold;
     };
-    for (const Expected& e : {Expected{"Label1", Qt::red, true}, Expected{"Label2", Qt::red, true},
-                              Expected{"Label5", Qt::blue, false},
-                              Expected{"Label6", Qt::blue, false}}) {
+    for (const Expected& e :
+         {Expected{"Label1", Qt::red, true}, Expected{"Label2", Qt::red, true},
+          Expected{"Label5", Qt::blue, false}, Expected{"Label6", Qt::blue, false}}) {
       QLabel* label = Find<QLabel>(*form, e.name);
       QCOMPARE(label->palette().color(QPalette::WindowText), e.colour);
       QCOMPARE(label->font().bold(), e.bold);
@@ -240,7 +255,9 @@ class MainFormTest : public QObject {
     for (int i = 0; i < list->count(); ++i) rows << list->item(i)->text();
     QStringList expected{"/"};
     for (const auto& part : base.relative_path()) expected << QString::fromStdString(part.string());
-    expected << "A" << "b" << "C";
+    expected << "A"
+             << "b"
+             << "C";
     QCOMPARE(rows, expected);
     QCOMPARE(list->currentRow(), expected.size() - 4);
     QCOMPARE(Find<QLabel>(*form, "Label2")->text(), QString::fromStdString(base.string()));
@@ -448,14 +465,17 @@ class MainFormTest : public QObject {
     QVERIFY(QTest::qWaitForWindowActive(form.get()));
     QTest::keyClick(form.get(), Qt::Key_S, Qt::AltModifier);
     QTRY_VERIFY(!form->isVisible());  // a mnemonic clicks after a short delay
-    QCOMPARE(ReadFile(Temp() / "Tempario.ini"), std::string("[Transformadores]\r\nTransformado=0\r\n"));
+    QCOMPARE(ReadFile(Temp() / "Tempario.ini"),
+             std::string("[Transformadores]\r\nTransformado=0\r\n"));
   }
 
   void HostedMissingFolderClosesAndWritesItsOutcome_data() {
     QTest::addColumn<QString>("mode");
     QTest::addColumn<QString>("value");
-    QTest::newRow("export") << "exportar" << "-1";
-    QTest::newRow("import") << "importar" << "0";
+    QTest::newRow("export") << "exportar"
+                            << "-1";
+    QTest::newRow("import") << "importar"
+                            << "0";
   }
 
   void HostedMissingFolderClosesAndWritesItsOutcome() {
