@@ -377,8 +377,12 @@ void DriveBox::ChooseDrive(int index) {
 }
 
 bool EmbedInX11Host(QWidget& window, WId host, QString& why) {
-  auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-  if (x11 == nullptr) {
+  // Only the xcb platform can re-parent into a foreign X11 window (the
+  // offscreen platform answers for X11 too, without a connection).
+  auto* x11 = QGuiApplication::platformName() == "xcb"
+                  ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>()
+                  : nullptr;
+  if (x11 == nullptr || x11->connection() == nullptr) {
     why = QString(
               "This display (%1) cannot take the window into the host window; it opens on "
               "its own")
@@ -392,7 +396,7 @@ bool EmbedInX11Host(QWidget& window, WId host, QString& why) {
       connection, xcb_get_window_attributes(connection, static_cast<xcb_window_t>(host)), &error));
   if (error != nullptr) {
     std::free(error);
-    why = QString("There is no window with the handle $%1").arg(host, 0, 16).toUpper();
+    why = QString("There is no window with the handle $%1").arg(QString::number(host, 16).toUpper());
     return false;
   }
   window.setWindowFlags(Qt::Window | Qt::FramelessWindowHint);

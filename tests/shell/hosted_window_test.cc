@@ -278,4 +278,36 @@ TEST_F(HostedWindowTest, ProgramEndsWhenTheHostWindowGoes) {
   EXPECT_EQ(ReadFile(dir_ / "bin" / "Tempario.ini"), "[Transformadores]\r\nTransformado=0\r\n");
 }
 
+TEST_F(HostedWindowTest, HandleOfNoWindowOpensTheWindowOnItsOwn) {
+  const xcb_window_t host = CreateHostWindow();
+  xcb_destroy_window(connection_, host);
+  xcb_flush(connection_);
+  std::unique_ptr<Process> app = StartHosted("exportar", host);
+  ASSERT_TRUE(app->started());
+  // The error box comes first, while the window is created.
+  std::string box;
+  for (int i = 0; i < 300 && box.empty(); ++i) {
+    box = Capture("xdotool search --onlyvisible --name '^transTempexOrve$' 2>/dev/null");
+    std::this_thread::sleep_for(50ms);
+  }
+  ASSERT_FALSE(box.empty()) << "no error box";
+  Capture("xdotool windowfocus --sync " + box.substr(0, box.find('\n')) + " key Return");
+  // Then the window opens as a normal window, a child of the screen's root.
+  std::string window;
+  for (int i = 0; i < 300 && window.empty(); ++i) {
+    window = Capture(
+        "xdotool search --onlyvisible --name '^Exportar e importar datos entre Tempario y ORVE$' "
+        "2>/dev/null");
+    std::this_thread::sleep_for(50ms);
+  }
+  ASSERT_FALSE(window.empty()) << "the window did not open";
+  const xcb_window_t id = static_cast<xcb_window_t>(std::stoul(window));
+  const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data;
+  xcb_query_tree_reply_t* tree =
+      xcb_query_tree_reply(connection_, xcb_query_tree(connection_, id), nullptr);
+  ASSERT_NE(tree, nullptr);
+  EXPECT_EQ(tree->parent, screen->root);
+  std::free(tree);
+}
+
 }  // namespace

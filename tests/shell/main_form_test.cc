@@ -450,6 +450,13 @@ class MainFormTest : public QObject {
     QVERIFY(!fs::exists(Temp() / "Tempario.ini"));
   }
 
+  void WithoutX11TheWindowCannotBeEmbedded() {
+    QWidget window;
+    QString why;
+    QVERIFY(!tto::EmbedInX11Host(window, 0xA04B2, why));
+    QVERIFY2(why.contains("offscreen"), qPrintable(why));
+  }
+
   void ClosingWritesTheIniOnlyInHostedMode() {
     {
       auto form = MakeForm();
