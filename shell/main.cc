@@ -5,6 +5,7 @@
 #include <QApplication>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "shell/main_form.h"
@@ -14,6 +15,13 @@ int main(int argc, char** argv) {
   // mode and its window's handle.
   tto::FormOptions options;
   options.parameters.assign(argv + (argc > 0 ? 1 : 0), argv + argc);
+
+  // The host's handle is an X11 window id: in a Wayland session the window
+  // then goes through XWayland, unless the user chose a platform.
+  if (options.parameters.size() == 2 && qEnvironmentVariableIsSet("DISPLAY") &&
+      !qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+    qputenv("QT_QPA_PLATFORM", "xcb");
+  }
 
   QApplication app(argc, argv);
   QApplication::setStyle("Fusion");
