@@ -460,8 +460,7 @@ void TMForm::CreateControls() {
             false, {9, 5});
   MakeLabel(draw3d1_, "Label6", "Ruta Actual:", blue, false, {9, 19});
   label2_ = MakeLabel(draw3d1_, "Label2", {}, red, true, {70, 20});
-  label1_ =
-      MakeLabel(draw3d1_, "Label1", "TransTemparioORVE para PL09 V-1.3", red, true, {368, 142});
+  MakeLabel(draw3d1_, "Label1", "TransTemparioORVE para PL09 V-1.3", red, true, {368, 142});
 
   auto button = [](QWidget* panel, const char* name, const QString& text, const QIcon& glyph,
                    QRect geometry) {

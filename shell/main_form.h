@@ -111,6 +111,11 @@ struct FormOptions {
   HostEmbedder embed;
 };
 
+// The main window. Creating it runs `FormCreate`: `OutcomeCode` 0 and, with
+// exactly two parameters, hosted mode (errors go to the error box and leave
+// a normal window). Closing it runs `FormClose`, which in hosted mode writes
+// `OutcomeCode` into the ini file once; a failed write is shown and the
+// window closes all the same.
 class TMForm : public QWidget, public RunHost {
   Q_OBJECT
 
@@ -159,7 +164,6 @@ class TMForm : public QWidget, public RunHost {
   GradientPanel* draw3d1_ = nullptr;
   GradientPanel* draw3d2_ = nullptr;
   GradientPanel* draw3d3_ = nullptr;
-  QLabel* label1_ = nullptr;
   QLabel* label2_ = nullptr;
   QPushButton* b_exportar_ = nullptr;
   QPushButton* b_importar_ = nullptr;
