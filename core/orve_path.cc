@@ -1,9 +1,8 @@
 #include "core/orve_path.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 
-#include <memory>
+#include <algorithm>
 
 #include "core/records.h"
 
@@ -20,21 +19,29 @@ bool IsFile(const std::string& path) {
 
 }  // namespace
 
+std::vector<std::filesystem::path> FindIgnoringCase(const std::filesystem::path& folder,
+                                                    std::string_view name) {
+  std::vector<std::filesystem::path> found;
+  const std::string wanted = AsciiUpper(name);
+  std::error_code error;
+  for (std::filesystem::directory_iterator it(folder.empty() ? "." : folder, error), end;
+       !error && it != end; it.increment(error)) {
+    if (AsciiUpper(it->path().filename().string()) == wanted) found.push_back(it->path());
+  }
+  std::sort(found.begin(), found.end(), [name](const auto& a, const auto& b) {
+    const bool a_exact = a.filename() == name;
+    const bool b_exact = b.filename() == name;
+    return a_exact != b_exact ? a_exact : a.filename().string() < b.filename().string();
+  });
+  return found;
+}
+
 std::string ResolveOrvePath(const std::string& folder, std::string_view name) {
   const std::string exact = folder + std::string(name);
   struct stat st {};
   if (::lstat(exact.c_str(), &st) == 0) return exact;
-
-  const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.empty() ? "." : folder.c_str()),
-                                                 ::closedir);
-  if (!dir) return exact;
-  const std::string wanted = AsciiUpper(name);
-  std::string best;
-  while (const dirent* entry = ::readdir(dir.get())) {
-    const std::string candidate = entry->d_name;
-    if (AsciiUpper(candidate) == wanted && (best.empty() || candidate < best)) best = candidate;
-  }
-  return best.empty() ? exact : folder + best;
+  const auto found = FindIgnoringCase(folder, name);
+  return found.empty() ? exact : folder + found.front().filename().string();
 }
 
 bool OrveFileExists(const std::string& folder, std::string_view name) {

@@ -8,10 +8,17 @@
 // on the order of the directory.
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tto {
+
+// The entries of `folder` whose names equal `name` ignoring ASCII letter
+// case: an exact match first, the others in byte order of their names.
+std::vector<std::filesystem::path> FindIgnoringCase(const std::filesystem::path& folder,
+                                                    std::string_view name);
 
 // The path of the file `name` in `folder` (which ends in "/"): the path of
 // the existing entry that matches, else `folder` + `name` as given.

@@ -40,6 +40,8 @@
 #include "core/encoding.h"
 #include "core/errors.h"
 #include "core/numbers.h"
+#include "core/orve_path.h"
+#include "core/records.h"
 
 namespace tto::dbf {
 
@@ -281,30 +283,6 @@ bool PwriteAll(int fd, const char* buf, std::size_t size, off_t offset) {
     offset += n;
   }
   return true;
-}
-
-// The entries of `folder` whose names equal `file_name` ignoring ASCII case;
-// an exact match comes first, the rest in name order.
-std::vector<fs::path> FindIgnoringCase(const fs::path& folder, std::string_view file_name) {
-  std::vector<fs::path> found;
-  std::error_code ec;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    std::string name = it->path().filename().string();
-    if (EqualsIgnoringAsciiCase(name, file_name)) found.push_back(it->path());
-  }
-  std::sort(found.begin(), found.end(), [&](const fs::path& a, const fs::path& b) {
-    bool a_exact = a.filename().string() == file_name;
-    bool b_exact = b.filename().string() == file_name;
-    if (a_exact != b_exact) return a_exact;
-    return a < b;
-  });
-  return found;
-}
-
-std::string UpperName(std::string_view name) {
-  std::string upper(name);
-  for (char& c : upper) c = AsciiUpper(c);
-  return upper;
 }
 
 void CheckWorkFolder(const fs::path& folder) {
@@ -948,7 +926,7 @@ Table Table::Recreate(const fs::path& folder, std::string_view name,
   CheckWorkFolder(folder);
   auto impl = std::make_unique<Impl>();
   impl->name = std::string(name);
-  std::string base = UpperName(name);
+  std::string base = tto::AsciiUpper(name);
   impl->path = folder / (base + ".DBF");
 
   // The layout first, so that a bad field list leaves the old table alone.
@@ -958,7 +936,7 @@ Table Table::Recreate(const fs::path& folder, std::string_view name,
   int record_length = 1;
   for (const FieldDef& def : fields) {
     Field f;
-    f.name = UpperName(def.name);
+    f.name = tto::AsciiUpper(def.name);
     if (f.name.empty() || f.name.size() > static_cast<std::size_t>(kMaxNameLength)) {
       impl->Fail("field name '" + Cp1252ToUtf8(def.name) + "' must have 1 to 10 characters");
     }
@@ -1050,7 +1028,7 @@ Table Table::Open(const fs::path& folder, std::string_view name, const OpenOptio
   auto impl = std::make_unique<Impl>();
   impl->name = std::string(name);
   impl->component = options.component;
-  std::string file_name = UpperName(name) + ".DBF";
+  std::string file_name = tto::AsciiUpper(name) + ".DBF";
   std::vector<fs::path> found = FindIgnoringCase(folder, file_name);
   impl->path = found.empty() ? folder / file_name : found.front();
   if (found.empty()) impl->Fail("the table does not exist");
