@@ -300,8 +300,8 @@ TEST(DbfForeignTables, Python3DbfDbase3AndVisualFoxPro) {
   TempDir dir;
   Python(dir, R"(
 import dbf, datetime
-def fill(name, specs, kind, rows):
-    t = dbf.Table(name, specs, dbf_type=kind, codepage='cp1252')
+def fill(name, field_list, kind, rows):
+    t = dbf.Table(name, field_list, dbf_type=kind, codepage='cp1252')
     t.open(dbf.READ_WRITE)
     for r in rows: t.append(r)
     dbf.delete(t[1])

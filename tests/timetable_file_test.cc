@@ -187,14 +187,14 @@ std::string PythonText(std::string_view bytes) {
   return literal + "'.decode('cp1252')";
 }
 
-// Writes SOLUC.DBF with python3-dbf as a dBase III table. `spec` is
+// Writes SOLUC.DBF with python3-dbf as a dBase III table. `field_list` is
 // python3-dbf's field list; an N field's value is an integer, or blank when
 // empty.
-void WriteSolucWithPythonDbf(const std::filesystem::path& work, std::string_view spec,
+void WriteSolucWithPythonDbf(const std::filesystem::path& work, std::string_view field_list,
                              const Rows& rows) {
   std::string script =
       "import sys, dbf\n"
-      "t = dbf.Table(sys.argv[1], '" + std::string(spec) + "', dbf_type='db3', codepage='cp1252')\n"
+      "t = dbf.Table(sys.argv[1], '" + std::string(field_list) + "', dbf_type='db3', codepage='cp1252')\n"
       "t.open(dbf.READ_WRITE)\n"
       "numeric = [t.field_info(n)[0] == dbf.FieldType.NUMERIC for n in t.field_names]\n"
       "def value(is_numeric, text):\n"
