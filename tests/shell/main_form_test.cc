@@ -357,6 +357,36 @@ class MainFormTest : public QObject {
     QCOMPARE(boxes.boxes.size(), shown);
   }
 
+  void ClicksWhileARunWaitsAtItsBoxesStartNoOtherRun() {
+    auto form = MakeForm();
+    auto* list = Find<tto::DirectoryList>(*form, "Directorios");
+    list->SetCurrentDirectory((Temp() / "orve").string());
+    QPushButton* run_buttons[] = {Find<QPushButton>(*form, "BExportar"),
+                                  Find<QPushButton>(*form, "BImportar")};
+    // At every box the run shows, both run buttons are clicked and Enter is
+    // pressed on the list before the box is dismissed.
+    QStringList texts;
+    QTimer timer;
+    timer.setInterval(5);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+      for (QWidget* w : QApplication::topLevelWidgets()) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        if (box == nullptr || !box->isVisible() || box->property("seen").toBool()) continue;
+        box->setProperty("seen", true);
+        texts << box->text();
+        for (QPushButton* b : run_buttons) b->click();
+        QTest::keyClick(list, Qt::Key_Return);
+        box->button(QMessageBox::Ok)->click();
+      }
+    });
+    timer.start();
+    run_buttons[0]->click();
+    // One export run over the empty folder: its six messages, then the end.
+    QCOMPARE(texts.size(), 7);
+    QCOMPARE(texts.last(), QString("Proceso finalizado"));
+    QCOMPARE(texts.count("Proceso finalizado"), 1);
+  }
+
   void MissingFolderOutsideHostedModeKeepsButtons() {
     const fs::path gone = Temp() / "gone";
     fs::create_directories(gone);
