@@ -5,15 +5,19 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/errors.h"
@@ -104,6 +108,69 @@ TEST(DbfTable, LocateIsExactFirstMatchOverOneOrSeveralFields) {
   ASSERT_TRUE(t.Locate("A;B", x9));
   EXPECT_EQ(t.GetInteger("N"), 2);
   EXPECT_FALSE(t.Locate("A;B", std::vector<std::string>{"z", "9"}));
+}
+
+// Locate keeps an index; whatever the mix of appends, edits, dropped records
+// and reopenings, it must give the record that a scan from the start finds.
+TEST(DbfTable, LocateAgreesWithAPlainScanThroughEditsAndAppends) {
+  TempDir dir;
+  const FieldDef fields[] = {{"A", FieldType::kString, 2}, {"B", FieldType::kString, 2},
+                             {"N", FieldType::kInteger}};
+  const char* const values[] = {"", "x", "y", "xy"};
+  std::mt19937 random(20261210);
+  auto pick = [&] { return std::string(values[random() % 4]); };
+  const std::vector<std::pair<std::string, int>> lists = {{"A", 1}, {"A;B", 2}, {"B;N", 2}};
+
+  auto scan = [](Table& t, const std::string& list, const std::vector<std::string>& key) {
+    std::vector<std::string> names;
+    for (std::size_t at = 0; at <= list.size();) {
+      std::size_t end = std::min(list.find(';', at), list.size());
+      names.push_back(list.substr(at, end - at));
+      at = end + 1;
+    }
+    int position = 0;
+    for (t.First(); !t.Eof(); t.Next(), ++position) {
+      bool all = true;
+      for (std::size_t i = 0; i < names.size(); ++i) all = all && t.GetText(names[i]) == key[i];
+      if (all) return position;
+    }
+    return -1;
+  };
+  auto position_of_current = [](Table& t) {
+    // N holds each record's position, written when it was appended.
+    return t.GetInteger("N");
+  };
+
+  Table t = Table::Recreate(dir.path(), "R", fields);
+  int appended = 0;
+  for (int step = 0; step < 3000; ++step) {
+    const unsigned op = random() % 10;
+    if (op < 3) {
+      t.Append();
+      if (random() % 5 != 0) {  // else dropped by the next move: nothing written
+        t.SetText("A", pick());
+        t.SetText("B", pick());
+        t.SetFloat("N", appended++);
+      }
+    } else if (op < 5 && appended > 0) {
+      t.First();
+      for (unsigned k = random() % appended; k > 0; --k) t.Next();
+      t.Edit();
+      t.SetText(random() % 2 ? "A" : "B", pick());
+      if (random() % 3 == 0) t.Post();  // else posted by the next move
+    } else if (op == 5 && random() % 20 == 0) {
+      t.Close();
+      t = Table::Open(dir.path(), "R");
+    } else {
+      const auto& [list, size] = lists[random() % lists.size()];
+      std::vector<std::string> key;
+      for (int i = 0; i < size; ++i) key.push_back(pick());
+      if (list == "B;N") key[1] = std::to_string(random() % (appended + 1));
+      const bool found = t.Locate(list, key);
+      const int located = found ? position_of_current(t) : -1;
+      ASSERT_EQ(located, scan(t, list, key)) << "step " << step << " " << list;
+    }
+  }
 }
 
 TEST(DbfTable, RecreateLeavesAnEmptyTableWithTheNewFieldsAndNoIndex) {
@@ -514,6 +581,13 @@ TEST(DbfCorruptTables, EachFaultIsAnEngineErrorNamingFileAndFault) {
     EXPECT_THAT(error, HasSubstr((dir / (std::string(c.name) + ".dbf")).string())) << c.name;
     EXPECT_THAT(error, HasSubstr(c.fault)) << c.name;
   }
+  // A FIFO in a table's place is refused at once, not waited on.
+  ASSERT_EQ(::mkfifo((dir / "FIFO.DBF").c_str(), 0644), 0);
+  ::alarm(20);  // a hang ends the test program
+  EXPECT_THAT(ErrorOf([&] { Table::Open(dir.path(), "FIFO", {OpenMode::kReadOnly}); }),
+              HasSubstr("not a regular file"));
+  EXPECT_THAT(ErrorOf([&] { Table::Recreate(dir.path(), "FIFO", kAllTypes); }), "(no error)");
+  ::alarm(0);
   // A table with more bytes than its count promises (an interrupted append)
   // is valid: only the counted records are read.
   WriteFile(dir / "stale.dbf", with(4, "\x01"));
@@ -615,6 +689,19 @@ TEST(DbfDurability, ATableIsValidAtEveryMomentAndKeepsWhatWasPosted) {
       std::runtime_error);
   EXPECT_EQ(Table::Open(dir.path(), "CRASH").RecordCount(), kRecords);
   EXPECT_EQ(std::filesystem::file_size(dir / "CRASH.DBF"), 161u + kRecords * 43u + 1);
+
+  // An error in the middle of a record leaves no half-written record behind.
+  EXPECT_THROW(
+      {
+        Table t = Table::Open(dir.path(), "CRASH");
+        t.Append();
+        t.SetText("NOMBRE", "half");
+        t.SetText("HORAS", "not a number");
+      },
+      EngineError);
+  Table t = Table::Open(dir.path(), "CRASH");
+  EXPECT_EQ(t.RecordCount(), kRecords);
+  EXPECT_FALSE(t.Locate("NOMBRE", std::string("half")));
 }
 
 }  // namespace

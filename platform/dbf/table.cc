@@ -33,6 +33,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <exception>
 #include <limits>
 #include <unordered_map>
 #include <utility>
@@ -852,6 +853,9 @@ Table& Table::operator=(Table&& other) noexcept {
 Table::~Table() {
   if (!impl_) return;
   try {
+    // An error that unwinds past the table interrupts the record being
+    // written: it is dropped, so the file keeps only what was posted.
+    if (std::uncaught_exceptions() > 0) impl_->pending = Impl::Pending::kNone;
     impl_->Close();
   } catch (const std::exception&) {
     // A destructor must not throw; an explicit Close reports the failure.
@@ -870,10 +874,12 @@ Table::Impl& Checked(const std::unique_ptr<Table::Impl>& impl) {
 Fd OpenLocked(const Table::Impl& impl, bool& read_only, bool exclusive) {
   int fd = -1;
   if (!read_only) {
-    fd = ::open(impl.path.c_str(), O_RDWR | O_CLOEXEC);
+    fd = ::open(impl.path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) read_only = true;
   }
-  if (read_only) fd = ::open(impl.path.c_str(), O_RDONLY | O_CLOEXEC);
+  // O_NONBLOCK: a FIFO in the table's place must not hang the open; it has
+  // no effect on regular files.
+  if (read_only) fd = ::open(impl.path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) impl.Fail("cannot open the table: " + ErrnoText(errno));
   Fd owned(fd);
   int op = (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
@@ -981,7 +987,7 @@ Table Table::Recreate(const fs::path& folder, std::string_view name,
   // Remove the old table: a table another program holds is not replaced.
   for (const char* extension : {".DBF", ".MDX"}) {
     for (const fs::path& old : FindIgnoringCase(folder, base + extension)) {
-      Fd held(::open(old.c_str(), O_RDONLY | O_CLOEXEC));
+      Fd held(::open(old.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
       if (held.get() >= 0 && ::flock(held.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
         impl->Fail("the table is in use by another program");
       }
