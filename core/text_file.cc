@@ -19,7 +19,7 @@ constexpr char kCtrlZ = 26;
 constexpr std::size_t kBufferSize = 64 * 1024;
 
 // Error numbers of the text-file layer, in the numbering that its messages
-// use.
+// use; -1 for an errno that has no equivalent there.
 int InOutErrorNumber(int error) {
   switch (error) {
     case ENOENT:
@@ -40,11 +40,11 @@ int InOutErrorNumber(int error) {
     case ENOSPC:
       return 101;
     default:
-      return error;
+      return -1;
   }
 }
 
-[[noreturn]] void ThrowInOut(int error) { throw Error(InOutErrorMessage(InOutErrorNumber(error))); }
+[[noreturn]] void ThrowInOut(int error) { throw Error(SystemInOutErrorMessage(error)); }
 
 // Reads the whole file; returns errno on failure, 0 on success.
 int ReadWholeFile(const std::string& path, std::string& out) {
@@ -105,6 +105,13 @@ std::string InOutErrorMessage(int error_number) {
     default:
       return "I/O error " + std::to_string(error_number);
   }
+}
+
+std::string SystemInOutErrorMessage(int error) {
+  const int number = InOutErrorNumber(error);
+  // An unmapped errno is shown with its own number, never looked up in the
+  // table: EIO is 5, which is not "File access denied".
+  return number < 0 ? "I/O error " + std::to_string(error) : InOutErrorMessage(number);
 }
 
 std::string SystemErrorText(int error) {

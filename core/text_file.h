@@ -26,6 +26,12 @@ namespace tto {
 // numeric input", any other "I/O error %d".
 std::string InOutErrorMessage(int error_number);
 
+// The message for the errno `error` of a failed open, read or close: that
+// of the equivalent number above where there is one ("File not found" for
+// ENOENT, "File access denied" for EACCES, "Disk full" for ENOSPC), else
+// "I/O error %d" with the errno itself.
+std::string SystemInOutErrorMessage(int error);
+
 // A text file read line by line. Opening and every read throw `Error` with
 // `InOutErrorMessage`'s text on failure. The file is closed by `Close` or,
 // at the latest, by the destructor.

@@ -112,6 +112,68 @@ TEST(RunExport, AnErrorStopsTheRunAndLeavesTheWindowUsable) {
   EXPECT_EQ(f.state.outcome_code, -1);  // as it stood at the error
 }
 
+// Records every call of the runs in one sequence, each with the outcome
+// code as it stood at that moment.
+class EventHost : public RunHost {
+ public:
+  EventHost(std::string directory, const AppState& state)
+      : directory_(std::move(directory)), state_(state) {}
+  std::string CurrentDirectory() override { return directory_; }
+  void ShowMessage(std::string_view text) override { Log(std::string(text)); }
+  void ShowError(std::string_view text) override { Log("error " + std::string(text)); }
+  void SetWaitCursor(bool shown) override { Log(shown ? "wait cursor" : "normal cursor"); }
+  void DisableRunButtons() override { Log("buttons disabled"); }
+  void CloseWindow() override { Log("closed"); }
+  Messages events;
+
+ private:
+  void Log(std::string event) {
+    events.push_back(event + " [" + std::to_string(state_.outcome_code) + "]");
+  }
+  std::string directory_;
+  const AppState& state_;
+};
+
+TEST(Runs, OrderOfEventsAndOutcomeCodeAlongTheWay) {
+  const testing::TempDir orve, work;
+  AppState state;
+  state.hosted_mode = true;
+  EventHost host(orve.path().string(), state);
+  RunContext run{host, state, work.path()};
+
+  // Export over an empty folder: the outcome code is 1 from before the first
+  // conversion; the missing-file messages come under the wait cursor,
+  // "Proceso finalizado" after it.
+  ASSERT_TRUE(RunWithErrorBox(host, [&] { RunExport(run); }));
+  EXPECT_EQ(host.events, (Messages{
+                             "wait cursor [0]",
+                             "No existe archivo de asignaturas (ORVE_ASIGNAT.TXT) [1]",
+                             "No existe archivo de profesores (ORVE_PROF.TXT) [-1]",
+                             "No existe archivo de aulas (ORVE_AULAS.TXT) [-1]",
+                             "No existe archivo de grupos (ORVE_GRUPO.TXT) [-1]",
+                             "No existe archivo de grupos (ORVE_ASIGNATGRUPO.TXT) [-1]",
+                             "No existe archivo de grupos (ORVE_SESIONES.TXT) [-1]",
+                             "normal cursor [-1]",
+                             "Proceso finalizado [-1]",
+                             "buttons disabled [-1]",
+                             "closed [-1]",
+                         }));
+
+  // Import of the sample school: the outcome code becomes 1 only after the
+  // file is written and the cursor is back.
+  CopySample(orve.path());
+  std::filesystem::copy_file(std::filesystem::path(TTO_SOURCE_DIR) / "examples/tempario/SOLUC.DBF",
+                             work / "SOLUC.DBF");
+  ASSERT_TRUE(RunWithErrorBox(host, [&] { RunExport(run); }));
+  host.events.clear();
+  state.outcome_code = 0;
+  ASSERT_TRUE(RunWithErrorBox(host, [&] { RunImport(run); }));
+  EXPECT_EQ(host.events, (Messages{"wait cursor [0]", "normal cursor [0]",
+                                   "Proceso finalizado [1]", "buttons disabled [1]",
+                                   "closed [1]"}));
+  EXPECT_TRUE(std::filesystem::exists(orve / "ORVE_HORARIO.TXT"));
+}
+
 TEST(RunExport, RootFolderGetsTheSecondSlash) {
   testing::RecordingHost host("/");
   AppState state;

@@ -2,8 +2,11 @@
 #include "core/text_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <csignal>
 #include <string>
 #include <vector>
 
@@ -106,6 +109,18 @@ TEST(TextFile, InOutErrorMessages) {
   EXPECT_EQ(InOutErrorMessage(101), "Disk full");
   EXPECT_EQ(InOutErrorMessage(106), "Invalid numeric input");
   EXPECT_EQ(InOutErrorMessage(32), "I/O error 32");
+
+  // The system's error numbers that have an equivalent in the table take
+  // its message; the others keep their own number, also where it happens to
+  // equal one of the table's (EIO is 5, ENETDOWN 100).
+  EXPECT_EQ(SystemInOutErrorMessage(ENOENT), "File not found");
+  EXPECT_EQ(SystemInOutErrorMessage(EACCES), "File access denied");
+  EXPECT_EQ(SystemInOutErrorMessage(EISDIR), "File access denied");
+  EXPECT_EQ(SystemInOutErrorMessage(EMFILE), "Too many open files");
+  EXPECT_EQ(SystemInOutErrorMessage(ENOSPC), "Disk full");
+  EXPECT_EQ(SystemInOutErrorMessage(EIO), "I/O error " + std::to_string(EIO));
+  EXPECT_EQ(SystemInOutErrorMessage(ENETDOWN), "I/O error " + std::to_string(ENETDOWN));
+  EXPECT_EQ(SystemInOutErrorMessage(ENXIO), "I/O error " + std::to_string(ENXIO));
 }
 
 TEST(TextFile, SaveWritesCrLfAfterEveryLine) {
@@ -151,6 +166,31 @@ TEST(TextFile, FailedSaveKeepsTheEarlierFile) {
   }
   ::chmod(dir.path().c_str(), 0755);
   EXPECT_EQ(ReadFile(path), "OLD\r\n");
+}
+
+TEST(TextFile, SaveThatFailsWhileWritingKeepsTheEarlierFile) {
+  // A file-size limit makes the write itself fail, also for root.
+  const TempDir dir;
+  const std::string path = (dir / "keep.txt").string();
+  SaveLines({"OLD"}, path);
+  const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit old_limit{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old_limit), 0);
+  rlimit limit = old_limit;
+  limit.rlim_cur = 1000;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+  std::string message;
+  try {
+    SaveLines(Lines(100, std::string(50, 'N')), path);
+  } catch (const Error& e) {
+    message = e.what();
+  }
+  ::setrlimit(RLIMIT_FSIZE, &old_limit);
+  std::signal(SIGXFSZ, old_handler);
+  EXPECT_EQ(message, "Cannot create file \"" + path + "\". File too large");
+  EXPECT_EQ(ReadFile(path), "OLD\r\n");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1)
+      << "no half-written file is left behind";
 }
 
 }  // namespace
