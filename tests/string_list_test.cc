@@ -49,5 +49,42 @@ TEST(Collation, IgnoresCaseNotAccents) {
   EXPECT_EQ(CollationKey("ABC") == CollationKey("abc"), true);
 }
 
+// The collator is made once per process from the environment as it stands
+// then, so each case runs in a fresh process. In Spanish, ñ is a letter of
+// its own after n, so ña sorts after nb; in the root collation it is an n
+// with an accent, before nb.
+TEST(Collation, LocaleFromTheEnvironment) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  struct {
+    const char* lc_all;
+    const char* lc_collate;
+    const char* lang;
+    int spanish;
+  } cases[] = {
+      {nullptr, nullptr, "es_ES.UTF-8", 1},
+      {"", "", "es_ES@euro", 1},
+      {"C", nullptr, "es_ES.UTF-8", 0},
+      {nullptr, "es_ES.UTF-8", "C", 1},
+      {nullptr, "POSIX", "es_ES.UTF-8", 0},
+      {nullptr, nullptr, nullptr, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string("LC_ALL=") + (c.lc_all ? c.lc_all : "(unset)") + " LC_COLLATE=" +
+                 (c.lc_collate ? c.lc_collate : "(unset)") + " LANG=" +
+                 (c.lang ? c.lang : "(unset)"));
+    EXPECT_EXIT(
+        {
+          const auto set = [](const char* name, const char* value) {
+            value ? ::setenv(name, value, 1) : ::unsetenv(name);
+          };
+          set("LC_ALL", c.lc_all);
+          set("LC_COLLATE", c.lc_collate);
+          set("LANG", c.lang);
+          std::exit(CompareTextIgnoreCase("\xf1" "a", "nb") > 0 ? 1 : 0);
+        },
+        ::testing::ExitedWithCode(c.spanish), "");
+  }
+}
+
 }  // namespace
 }  // namespace tto
