@@ -35,6 +35,7 @@
 #include <ctime>
 #include <exception>
 #include <limits>
+#include <set>
 #include <unordered_map>
 #include <utility>
 
@@ -346,10 +347,11 @@ struct Table::Impl {
   bool buffer_written = false;
 
   // Locate indexes: for a list of field indexes, the records of each key in
-  // record order.
+  // record order (an ordered set, so that an edit moves a record from one key
+  // to another in logarithmic time however many records share the key).
   struct Index {
     std::vector<int> field_indexes;
-    std::unordered_map<std::string, std::vector<std::uint32_t>> positions;
+    std::unordered_map<std::string, std::set<std::uint32_t>> positions;
   };
   std::unordered_map<std::string, Index> indexes;  // keyed by the field list
 
@@ -563,8 +565,8 @@ struct Table::Impl {
       ++count;
       ++live_count;
       for (auto& [key, index] : indexes) {
-        index.positions[KeyOf(buffer.data(), index.field_indexes)].push_back(
-            static_cast<std::uint32_t>(current));
+        auto& list = index.positions[KeyOf(buffer.data(), index.field_indexes)];
+        list.emplace_hint(list.end(), static_cast<std::uint32_t>(current));
       }
     } else {
       auto at = static_cast<std::uint32_t>(current);
@@ -572,11 +574,8 @@ struct Table::Impl {
         std::string old_key = KeyOf(RecordAt(at), index.field_indexes);
         std::string new_key = KeyOf(buffer.data(), index.field_indexes);
         if (old_key == new_key) continue;
-        auto& old_list = index.positions[old_key];
-        auto old_at = std::lower_bound(old_list.begin(), old_list.end(), at);
-        if (old_at != old_list.end() && *old_at == at) old_list.erase(old_at);
-        auto& new_list = index.positions[new_key];
-        new_list.insert(std::lower_bound(new_list.begin(), new_list.end(), at), at);
+        index.positions[old_key].erase(at);
+        index.positions[new_key].insert(at);
       }
       std::memcpy(records.data() + static_cast<std::size_t>(at) * record_length, buffer.data(),
                   record_length);
@@ -700,7 +699,9 @@ struct Table::Impl {
       index.field_indexes = field_indexes;
       index.positions.reserve(count);
       for (std::uint32_t r = 0; r < count; ++r) {
-        if (!Deleted(r)) index.positions[KeyOf(RecordAt(r), field_indexes)].push_back(r);
+        if (Deleted(r)) continue;
+        auto& list = index.positions[KeyOf(RecordAt(r), field_indexes)];
+        list.emplace_hint(list.end(), r);
       }
       it = indexes.emplace(list_key, std::move(index)).first;
     }
@@ -708,7 +709,7 @@ struct Table::Impl {
     for (const std::string& value : values) PutKeyPart(key, value);
     auto found = it->second.positions.find(key);
     if (found == it->second.positions.end() || found->second.empty()) return false;
-    current = found->second.front();
+    current = *found->second.begin();
     eof = false;
     return true;
   }
