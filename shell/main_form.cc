@@ -444,6 +444,10 @@ void TMForm::CreateControls() {
     auto* label = new QLabel(text, panel);
     label->setObjectName(name);
     label->setFont(CaptionFont());
+    // Black whatever the desktop's colours, on the panel's light gradient.
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, Qt::black);
+    label->setPalette(palette);
     label->setWordWrap(true);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setContentsMargins(0, 0, 0, 0);
@@ -474,8 +478,12 @@ void TMForm::CreateControls() {
   const QIcon check_mark = CheckMarkGlyph();
   b_exportar_ = button(draw3d2_, "BExportar", "OK", check_mark, {88, 72, 89, 25});
   b_importar_ = button(draw3d3_, "BImportar", "OK", check_mark, {96, 72, 89, 25});
-  b_exportar_->setDefault(true);
-  b_importar_->setDefault(true);
+  // Both run buttons stay default buttons: an auto-default button stops being
+  // the default when it loses the focus, outside a dialog.
+  for (QPushButton* b : {b_exportar_, b_importar_}) {
+    b->setAutoDefault(false);
+    b->setDefault(true);
+  }
   b_close_ = button(draw3d1_, "BClose", "&Salir", DoorGlyph(), {385, 105, 89, 25});
 
   directorios_ = new DirectoryList(draw3d1_);

@@ -196,9 +196,16 @@ class MainFormTest : public QObject {
   }
 
   void FontsAndColours() {
+    // A desktop with light text: the captions stay black on their panels.
+    const QPalette desktop = QApplication::palette();
+    QPalette light_text = desktop;
+    light_text.setColor(QPalette::WindowText, Qt::white);
+    QApplication::setPalette(light_text);
     auto form = MakeForm();
+    QApplication::setPalette(desktop);
     for (const char* name : {"Label3", "Label4"}) {
       QLabel* caption = Find<QLabel>(*form, name);
+      QCOMPARE(caption->palette().color(QPalette::WindowText), QColor(Qt::black));
       QCOMPARE(caption->font().family(), QString("Liberation Sans"));
       QVERIFY(caption->font().bold());
       QCOMPARE(caption->font().pixelSize(), 16);
@@ -310,10 +317,35 @@ class MainFormTest : public QObject {
     QCOMPARE(order, (QStringList{"BExportar", "BImportar", "BClose", "Directorios", "Unidades",
                                  "Button1"}));
     QCOMPARE(QApplication::focusWidget()->objectName(), QString("BExportar"));
+    // The focus has passed over both run buttons; both are still default buttons.
+    QVERIFY(Find<QPushButton>(*form, "BExportar")->isDefault());
+    QVERIFY(Find<QPushButton>(*form, "BImportar")->isDefault());
 
     // Escape does nothing.
     QTest::keyClick(form.get(), Qt::Key_Escape);
     QVERIFY(form->isVisible());
+  }
+
+  void EnterClicksTheFocusedButton() {
+    const fs::path gone = Temp() / "gone";
+    fs::create_directories(gone);
+    auto form = MakeForm();
+    Find<tto::DirectoryList>(*form, "Directorios")->SetCurrentDirectory(gone.string());
+    fs::remove(gone);
+    form->show();
+    QApplication::setActiveWindow(form.get());
+    QVERIFY(QTest::qWaitForWindowActive(form.get()));
+    BoxCatcher boxes;
+    for (const char* name : {"BExportar", "BImportar"}) {
+      QWidget* button = Find(*form, name);
+      button->setFocus();
+      QTest::keyClick(button, Qt::Key_Return);
+    }
+    QCOMPARE(boxes.Texts(), (QStringList{"No existe la carpeta", "No existe la carpeta"}));
+    QWidget* close = Find(*form, "BClose");
+    close->setFocus();
+    QTest::keyClick(close, Qt::Key_Return);
+    QVERIFY(!form->isVisible());
   }
 
   void ImportModeFocusesTheImportButton() {
