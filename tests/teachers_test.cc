@@ -78,5 +78,25 @@ TEST(ConvertTeachers, MissingFileKeepsTheEarlierTable) {
             (Rows{{"PGM", "Mar\xed" "a"}}));
 }
 
+// Files whose names differ only in letter case: the one named exactly as
+// the system names it wins, else the first in byte order, whatever the
+// order of the directory.
+TEST(ConvertTeachers, WhichFileOfSeveralNamesInOtherCases) {
+  struct {
+    std::vector<std::string> files;
+    std::string read;
+  } cases[] = {
+      {{"ORVE_PROF.TXT", "orve_prof.txt", "Orve_Prof.txt"}, "orve_prof.txt"},
+      {{"orve_PROF.txt", "Orve_Prof.txt", "ORVE_PROF.TXT"}, "ORVE_PROF.TXT"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.read);
+    RunFixture f;
+    for (const auto& name : c.files) f.Put(name, CrLf({Teacher("T", name, "")}));
+    ASSERT_TRUE(f.Export());
+    EXPECT_EQ(ReadRows(f.work.path(), "PROFT", {"ABREV", "NOMBRE"}), (Rows{{"T", c.read}}));
+  }
+}
+
 }  // namespace
 }  // namespace tto
