@@ -33,7 +33,7 @@ std::string InOutErrorMessage(int error_number);
 std::string SystemInOutErrorMessage(int error);
 
 // A text file read line by line. Opening and every read throw `Error` with
-// `InOutErrorMessage`'s text on failure. The file is closed by `Close` or,
+// `SystemInOutErrorMessage`'s text on failure. The file is closed by `Close` or,
 // at the latest, by the destructor.
 class LineReader {
  public:

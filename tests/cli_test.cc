@@ -34,8 +34,13 @@ TEST(Cli, ExportPrintsTheMessagesAndBuildsTheTables) {
   const auto r = Cli("export '" + orve.path().string() + "' --work-folder '" +
                      work.path().string() + "'");
   EXPECT_EQ(r.status, 1);  // the other files are missing
-  EXPECT_NE(r.out.find("No existe archivo de asignaturas (ORVE_ASIGNAT.TXT)\n"), std::string::npos);
-  EXPECT_TRUE(r.out.ends_with("Proceso finalizado\n")) << r.out;
+  EXPECT_EQ(r.out,
+            "No existe archivo de asignaturas (ORVE_ASIGNAT.TXT)\n"
+            "No existe archivo de aulas (ORVE_AULAS.TXT)\n"
+            "No existe archivo de grupos (ORVE_GRUPO.TXT)\n"
+            "No existe archivo de grupos (ORVE_ASIGNATGRUPO.TXT)\n"
+            "No existe archivo de grupos (ORVE_SESIONES.TXT)\n"
+            "Proceso finalizado\n");
   EXPECT_EQ(r.err, "");
   const auto rows = ReadRowsExternally(work / "PROFT.DBF");
   ASSERT_EQ(rows.size(), 2u);
@@ -55,9 +60,13 @@ TEST(Cli, StatusForMissingFolderErrorAndUsage) {
   const TempDir orve, work;
   const std::string folders =
       "' --work-folder '" + work.path().string() + "'";
-  auto r = Cli("export '" + (orve / "missing").string() + folders);
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, "No existe la carpeta\n");
+  CliResult r;
+  for (const char* run : {"export", "import"}) {
+    SCOPED_TRACE(run);
+    r = Cli(std::string(run) + " '" + (orve / "missing").string() + folders);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "No existe la carpeta\n");
+  }
 
   testing::MakeUnreadableFile(orve / "orve_prof.txt");
   r = Cli("export '" + orve.path().string() + folders);
