@@ -46,9 +46,25 @@ int InOutErrorNumber(int error) {
 
 [[noreturn]] void ThrowInOut(int error) { throw Error(SystemInOutErrorMessage(error)); }
 
+// Opens `path` for reading; returns the descriptor or -1 with errno set.
+// The open itself does not wait: a named pipe in place of the file would
+// otherwise hold the run until some program opened it for writing.
+int OpenForReading(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return -1;
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) {
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return -1;
+  }
+  return fd;
+}
+
 // Reads the whole file; returns errno on failure, 0 on success.
 int ReadWholeFile(const std::string& path, std::string& out) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = OpenForReading(path);
   if (fd < 0) return errno;
   struct stat st {};
   if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
@@ -132,7 +148,7 @@ LineReader::~LineReader() {
 
 void LineReader::Open(const std::string& path) {
   Close();
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = OpenForReading(path);
   if (fd < 0) ThrowInOut(errno);
   struct stat st {};
   if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {

@@ -100,6 +100,14 @@ TEST(TextFile, OpenErrors) {
       Error);
 }
 
+TEST(TextFile, NamedPipeWithoutWriterReadsAsEmpty) {
+  const TempDir dir;
+  const std::string path = (dir / "pipe.txt").string();
+  ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
+  EXPECT_EQ(ReadLineByLine(path), Lines{});
+  EXPECT_EQ(LoadLines(path), Lines{});
+}
+
 TEST(TextFile, InOutErrorMessages) {
   EXPECT_EQ(InOutErrorMessage(2), "File not found");
   EXPECT_EQ(InOutErrorMessage(3), "Invalid filename");
