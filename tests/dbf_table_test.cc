@@ -390,6 +390,7 @@ fill('vfp.dbf', 'NAME C(10); QTY N(8,2); CNT I; DBL B; CUR Y; STAMP T; OK L; NOT
                           Row{"\xE1\xE9", "", "0", "0", "0", "", "", "", ""}));
   Table t = Table::Open(dir.path(), "vfp", {OpenMode::kReadOnly});
   EXPECT_EQ(t.RecordCount(), 2);
+  EXPECT_FALSE(t.Locate("NAME", std::string("deleted")));  // locate skips deleted records too
   EXPECT_EQ(t.GetInteger("QTY"), 2);
   EXPECT_EQ(t.GetFloat("CUR"), 12.5);
   EXPECT_THAT(ErrorOf([&] { Table::Open(dir.path(), "VFP").Append(); }),
