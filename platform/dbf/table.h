@@ -15,8 +15,9 @@
 //   and keeps the current place.
 // - `First`, `Next` and `Locate` post a pending record if a field of it was
 //   written, and drop it otherwise. `Close` (and the destructor) do the same,
-//   then flush the table, so an error that unwinds past a table leaves a
-//   valid file holding every record posted before it.
+//   then flush the table; a destructor run by an error that unwinds past the
+//   table drops the pending record, so the file holds every record posted
+//   before the error and nothing half-written.
 #pragma once
 
 #include <cstdint>
