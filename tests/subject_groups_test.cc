@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "core/records.h"
+#include "platform/dbf/table.h"
 #include "tests/test_support.h"
 
 namespace tto::testing {
@@ -60,6 +63,15 @@ struct Hours {
   std::string language;
 };
 
+std::string HoursLine(const Hours& h) {
+  return Record({{2, h.level},
+                 {5, h.shift},
+                 {8, h.course},
+                 {24, h.subject},
+                 {44, h.hours},
+                 {50, h.language}});
+}
+
 std::string AssignmentLine(std::string_view group, std::string_view subject) {
   return Record({{2, group}, {12, subject}});
 }
@@ -109,14 +121,7 @@ struct School {
 
     if (hours_file) {
       lines = {"0ORVE_ASIGNATCURSO.TXT", " ORVE_ASIGNATCURSO.TXT"};
-      for (const auto& h : hours) {
-        lines.push_back(Record({{2, h.level},
-                                {5, h.shift},
-                                {8, h.course},
-                                {24, h.subject},
-                                {44, h.hours},
-                                {50, h.language}}));
-      }
+      for (const auto& h : hours) lines.push_back(HoursLine(h));
       lines.push_back("9ORVE_ASIGNATCURSO.TXT");
       f.Put("orve_asignatcurso.txt", Lines(lines));
     }
@@ -292,6 +297,123 @@ TEST(SubjectGroupsTest, SessionStrings) {
     ASSERT_GE(rows[i].size(), 11u);
     EXPECT_EQ(rows[i][10], cases[i].second) << "hours " << cases[i].first;
     EXPECT_EQ(std::stod(rows[i][9]), std::stod(cases[i].first)) << "hours " << cases[i].first;
+  }
+}
+
+// ASIGT as the four stages give it when every lookup is a plain scan from
+// the first row or line: the subject from the first ASIGNOMT row with both
+// keys, the details from the first GRUPOST row of the group, the hours from
+// the first matching weekly-hours line, one hour when none matches.
+Rows PlainAssignments(const RunFixture& f, const School& school) {
+  const Rows subjects = ReadRows(f.work.path(), "ASIGNOMT", {"COD", "CODORVE", "CODIDIORVE"});
+  const Rows groups =
+      ReadRows(f.work.path(), "GRUPOST", {"ABREV", "TURNO", "NIVEL", "CURSO", "GRUPO"});
+  Rows rows;
+  for (const std::string& line : school.assignments) {
+    const std::string subject = FieldAt(line, 12, 20);
+    const std::string language = FieldAt(line, 23, 6);
+    const std::string group = FieldAt(line, 2, 10);
+    if (subject.empty()) continue;
+    const Rows::const_iterator found = std::find_if(
+        subjects.begin(), subjects.end(),
+        [&](const auto& s) { return s[1] == subject && s[2] == language; });
+    if (found == subjects.end()) continue;
+    std::vector<std::string> details(4);
+    for (const auto& g : groups) {
+      if (g[0] != group) continue;
+      details.assign(g.begin() + 1, g.end());
+      break;
+    }
+    double hours = 1;
+    std::string sessions = "1";
+    for (const Hours& h : school.hours) {
+      const std::string hours_line = HoursLine(h);
+      if (FieldAt(hours_line, 24, 20) != (*found)[1] || FieldAt(hours_line, 5, 3) != details[0] ||
+          FieldAt(hours_line, 2, 3) != details[1] || FieldAt(hours_line, 8, 3) != details[2] ||
+          FieldAt(hours_line, 50, 6) != language) {
+        continue;
+      }
+      std::string text = FieldAt(hours_line, 44, 6);
+      if (text.empty()) text = "1";
+      std::replace(text.begin(), text.end(), ',', '.');
+      hours = std::max(1.0, std::stod(text));
+      const int whole = static_cast<int>(hours);
+      sessions = whole >= 14 ? std::to_string(whole - 13) + std::string(13, '1')
+                             : std::string(static_cast<std::size_t>(whole), '1');
+      if (hours > whole) sessions += '\xBD';
+      break;
+    }
+    rows.push_back({(*found)[0], group, "*LEC", details[0], details[1], details[2], details[3],
+                    std::to_string(hours), sessions, (*found)[1], language});
+  }
+  return rows;
+}
+
+// Random schools full of near misses: subject codes that differ in letter
+// case or carry a language code inside, repeated subjects, groups repeated
+// or missing, weekly-hours lines for the schools' own combinations and for
+// others, and repeated lines. The indexed stages must give what the plain
+// scans give, row for row.
+TEST(SubjectGroupsTest, SameRowsAsPlainScans) {
+  const std::vector<std::string> subject_codes = {
+      "MAT", "mat", "LEN", "FIS", WithLanguage("LEN", "ING"), WithLanguage("LEN", "FRA"),
+      WithLanguage("FIS", "ING")};
+  const std::vector<std::string> languages = {"", "", "ING", "FRA"};
+  const std::vector<std::string> group_codes = {"1A", "1B", "2A", "2a", "3C"};
+  const std::vector<std::string> hours_values = {"",   "0",  "0,5", "1",  "2",  "2,5",
+                                                 "3.75", "4", "13",  "14", "20", "1E1"};
+  for (unsigned seed = 1; seed <= 6; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    auto pick = [&](const std::vector<std::string>& from) {
+      return from[std::uniform_int_distribution<std::size_t>(0, from.size() - 1)(random)];
+    };
+    School school;
+    for (int i = 0; i < 10; ++i) school.subjects.push_back({pick(subject_codes), pick(languages)});
+    school.activities = {"REC"};
+    for (int i = 0; i < 6; ++i) {
+      school.groups.push_back({pick(group_codes), pick({"ESO", "BAC", ""}), pick({"1", "2"}),
+                               pick({"M", "T", "MT"})});
+    }
+    for (int i = 0; i < 80; ++i) {
+      school.assignments.push_back(
+          random() % 20 == 0 ? std::string()
+                             : AssignmentLine(pick({"1A", "1B", "2A", "2a", "3C", "9Z"}),
+                                              pick(subject_codes)));
+    }
+    for (int i = 0; i < 60; ++i) {
+      // Half the lines for a group of the school as GRUPOST holds it.
+      Hours h{pick({"ESO", "NIV", "BAC", ""}), pick({"M", "T", "MT", ""}), pick({"1", "2", ""}),
+              pick(subject_codes), pick(hours_values), pick(languages)};
+      if (random() % 2 == 0) {
+        const Group& g = school.groups[random() % school.groups.size()];
+        h.level = g.level.empty() ? "NIV" : g.level;
+        h.shift = g.shift.substr(0, 1);
+        h.course = g.course;
+        h.language = FieldAt(h.subject, 12, 6);
+      }
+      school.hours.push_back(h);
+    }
+    RunFixture f;
+    school.PutInto(f);
+    ASSERT_TRUE(f.Export()) << f.host.errors.front();
+
+    Rows actual;
+    dbf::Table table =
+        dbf::Table::Open(f.work.path(), "ASIGT", {.mode = dbf::OpenMode::kReadOnly});
+    for (table.First(); !table.Eof(); table.Next()) {
+      auto& row = actual.emplace_back();
+      for (std::string_view field : {"CASIG", "CGRUP", "CTAREA", "TURNO", "NIVEL", "CURSO",
+                                     "GRUPO", "HORAS", "SESIONES", "CASIGORVE", "CODIDIORVE"}) {
+        row.push_back(field == "HORAS" ? std::to_string(table.GetFloat(field))
+                                       : table.GetText(field));
+      }
+    }
+    const Rows expected = PlainAssignments(f, school);
+    EXPECT_EQ(actual, expected);
+    EXPECT_GT(std::count_if(expected.begin(), expected.end(),
+                            [](const auto& row) { return row[8] != "1"; }),
+              0);
   }
 }
 
