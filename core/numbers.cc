@@ -1,5 +1,8 @@
 #include "core/numbers.h"
 
+#include <locale.h>
+#include <stdlib.h>
+
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -75,9 +78,17 @@ double StrToFloat(std::string_view text) {
   if (!valid || i != s.size()) throw Error(InvalidFloatMessage(text));
   double value = 0;
   const auto result = std::from_chars(s.data() + number_start, s.data() + s.size(), value);
-  if (result.ec != std::errc() || !std::isfinite(value)) {
+  if (result.ec == std::errc::result_out_of_range) {
+    // from_chars reports a number too small for a double (1E-400) like one
+    // too large; the first is still a number and reads as zero. strtod in
+    // the C locale tells the two apart: it gives infinity only for the
+    // second.
+    static const locale_t c_locale = ::newlocale(LC_ALL_MASK, "C", nullptr);
+    value = ::strtod_l(std::string(s.substr(number_start)).c_str(), nullptr, c_locale);
+  } else if (result.ec != std::errc()) {
     throw Error(InvalidFloatMessage(text));
   }
+  if (!std::isfinite(value)) throw Error(InvalidFloatMessage(text));
   return s[0] == '-' ? -value : value;
 }
 

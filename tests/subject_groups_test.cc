@@ -239,6 +239,7 @@ TEST(SubjectGroupsTest, WeeklyHoursAndSessions) {
       {"", "1", "1"},
       {"20", "20", "7" + std::string(13, '1')},
       {"1E1", "10", "1111111111"},
+      {"1E-400", "1", "1"},  // too small for a double, yet a number below 1
   };
   School school = OneGroup();
   for (std::size_t i = 0; i < cases.size(); ++i) {
