@@ -489,5 +489,21 @@ TEST(SubjectGroupsTest, MissingSubjectsTableEndsTheRun) {
   EXPECT_NE(f.host.errors[0].find("ASIGNOMT"), std::string::npos) << f.host.errors[0];
 }
 
+// An assignments file that exists but cannot be read ends the run before
+// ASIGT is re-created, so the table of the earlier run stays.
+TEST(SubjectGroupsTest, UnreadableAssignmentsFileKeepsTheEarlierTable) {
+  School school = OneGroup();
+  AddSubjectWithHours(school, "MAT", "3");
+  RunFixture f;
+  school.PutInto(f);
+  ASSERT_TRUE(f.Export()) << f.host.errors.front();
+  std::filesystem::remove(f.orve / "orve_asignatgrupo.txt");
+  MakeUnreadableFile(f.orve / "orve_asignatgrupo.txt");
+
+  EXPECT_FALSE(f.Export());
+  EXPECT_EQ(f.host.errors, std::vector<std::string>{"I/O error 6."});
+  EXPECT_EQ(ReadAssignments(f, {"CASIG", "HORAS", "SESIONES"}), (Rows{{"MAT", "3", "111"}}));
+}
+
 }  // namespace
 }  // namespace tto::testing

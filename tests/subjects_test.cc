@@ -384,5 +384,18 @@ TEST(SubjectsExportTest, MissingSubjectsFileLeavesTheTable) {
   EXPECT_EQ(Codes(f.work.path()), Rows{{"FIS"}});
 }
 
+// A subjects file that exists but cannot be read ends the run before
+// ASIGNOMT is re-created, so the table of the earlier run stays.
+TEST(SubjectsExportTest, UnreadableSubjectsFileLeavesTheTable) {
+  RunFixture f;
+  f.Put("orve_asignat.txt", Lines({SubjectLine("FIS", "Fisica")}));
+  ASSERT_TRUE(f.Export());
+  std::filesystem::remove(f.orve / "orve_asignat.txt");
+  testing::MakeUnreadableFile(f.orve / "orve_asignat.txt");
+  EXPECT_FALSE(f.Export());
+  EXPECT_EQ(f.host.errors, std::vector<std::string>{"I/O error 6."});
+  EXPECT_EQ(Codes(f.work.path()), Rows{{"FIS"}});
+}
+
 }  // namespace
 }  // namespace tto

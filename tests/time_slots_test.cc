@@ -187,5 +187,20 @@ TEST(TimeSlotsTest, FileNameIsMatchedIgnoringCase) {
   EXPECT_EQ(ReadSlots(f).size(), 1u);
 }
 
+// A file that exists but cannot be loaded ends the run before DIASHORAST
+// is re-created, so the table of the earlier run stays.
+TEST(TimeSlotsTest, UnreadableFileLeavesTheOldTable) {
+  RunFixture f;
+  f.Put(kFile, File({Slot("A", "L", "0800", "0855")}));
+  ASSERT_TRUE(f.Export());
+  std::filesystem::remove(f.orve / kFile);
+  MakeUnreadableFile(f.orve / kFile);
+  EXPECT_FALSE(f.Export());
+  ASSERT_EQ(f.host.errors.size(), 1u);
+  EXPECT_EQ(f.host.errors[0].rfind("Cannot open file \"", 0), 0u) << f.host.errors[0];
+  EXPECT_EQ(ReadSlots(f),
+            (Rows{{"11", "A", "1", "1", "1-08:00-08:55", "08:00", "08:55", "55"}}));
+}
+
 }  // namespace
 }  // namespace tto::testing
