@@ -475,18 +475,29 @@ TEST(SubjectGroupsTest, MissingAssignmentsFileKeepsTheEarlierTable) {
   EXPECT_EQ(ReadAssignments(f, {"CASIG", "HORAS", "SESIONES"}), (Rows{{"MAT", "3", "111"}}));
 }
 
-// Without ASIGNOMT (no subjects file and no earlier run) the run ends with
-// the engine's error naming the table.
-TEST(SubjectGroupsTest, MissingSubjectsTableEndsTheRun) {
-  School school = OneGroup();
-  AddSubjectWithHours(school, "MAT", "3");
-  RunFixture f;
-  school.PutInto(f);
-  std::filesystem::remove(f.orve / "orve_asignat.txt");
+// Without ASIGNOMT or GRUPOST (their file missing and no earlier run) the
+// run ends with the engine's error naming the table. GRUPOST is opened only
+// after stage 1, so the assignments found are in ASIGT by then.
+TEST(SubjectGroupsTest, MissingSubjectsOrGroupsTableEndsTheRun) {
+  const struct {
+    const char* file;
+    const char* table;
+    Rows rows;
+  } cases[] = {{"orve_asignat.txt", "ASIGNOMT", {}},
+               {"orve_grupo.txt", "GRUPOST", {{"MAT", "", ""}}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.table);
+    School school = OneGroup();
+    AddSubjectWithHours(school, "MAT", "3");
+    RunFixture f;
+    school.PutInto(f);
+    std::filesystem::remove(f.orve / c.file);
 
-  EXPECT_FALSE(f.Export());
-  ASSERT_EQ(f.host.errors.size(), 1u);
-  EXPECT_NE(f.host.errors[0].find("ASIGNOMT"), std::string::npos) << f.host.errors[0];
+    EXPECT_FALSE(f.Export());
+    ASSERT_EQ(f.host.errors.size(), 1u);
+    EXPECT_NE(f.host.errors[0].find(c.table), std::string::npos) << f.host.errors[0];
+    EXPECT_EQ(ReadAssignments(f, {"CASIG", "TURNO", "HORAS"}), c.rows);
+  }
 }
 
 // An assignments file that exists but cannot be read ends the run before
