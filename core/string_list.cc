@@ -12,6 +12,7 @@ int StringList::IndexOf(std::string_view text) const {
     const auto it = first_index_.find(key);
     return it == first_index_.end() ? -1 : it->second;
   }
+  LayOut();
   const auto it = std::lower_bound(keys_.begin(), keys_.end(), key);
   return it != keys_.end() && *it == key ? static_cast<int>(it - keys_.begin()) : -1;
 }
@@ -23,11 +24,29 @@ void StringList::Add(std::string_view text) {
     entries_.emplace_back(text);
     return;
   }
-  const auto it = std::lower_bound(keys_.begin(), keys_.end(), key);
-  if (it != keys_.end() && *it == key) return;
-  const auto at = it - keys_.begin();
-  keys_.insert(it, std::move(key));
-  entries_.insert(entries_.begin() + at, std::string(text));
+  if (sorted_.try_emplace(std::move(key), text).second) laid_out_ = false;
+}
+
+int StringList::Count() const {
+  return static_cast<int>(order_ == Order::kSorted ? sorted_.size() : entries_.size());
+}
+
+const std::vector<std::string>& StringList::Entries() const {
+  LayOut();
+  return entries_;
+}
+
+void StringList::LayOut() const {
+  if (order_ == Order::kUnsorted || laid_out_) return;
+  entries_.clear();
+  keys_.clear();
+  entries_.reserve(sorted_.size());
+  keys_.reserve(sorted_.size());
+  for (const auto& [key, text] : sorted_) {
+    keys_.push_back(key);
+    entries_.push_back(text);
+  }
+  laid_out_ = true;
 }
 
 }  // namespace tto

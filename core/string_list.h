@@ -5,10 +5,12 @@
 // an accented letter is not equal to the plain one; the empty text equals
 // only the empty text). Unsorted lists keep the order of adding and find the
 // first equal entry; sorted lists keep ascending order and hold each text
-// once. Lookups are hashed (unsorted) or halved (sorted), so a conversion that
-// checks every code against the list stays linear.
+// once. Lookups are hashed (unsorted) or halved (sorted), and a sorted list
+// lays out its positions only when they are asked for, so a conversion that
+// checks or adds every code stays linear (up to a logarithm).
 #pragma once
 
+#include <map>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -30,15 +32,24 @@ class StringList {
   // its place, or leaves the list unchanged when an equal entry is there.
   void Add(std::string_view text);
 
-  int Count() const { return static_cast<int>(entries_.size()); }
-  const std::string& operator[](int index) const { return entries_[index]; }
-  const std::vector<std::string>& Entries() const { return entries_; }
+  int Count() const;
+  const std::string& operator[](int index) const { return Entries()[index]; }
+  const std::vector<std::string>& Entries() const;
 
  private:
+  // Sorted lists: lays out `entries_` and `keys_` from `sorted_` when an
+  // add has changed it since.
+  void LayOut() const;
+
   Order order_;
-  std::vector<std::string> entries_;
-  std::vector<std::string> keys_;                     // sorted lists only
-  std::unordered_map<std::string, int> first_index_;  // unsorted lists only
+  // Unsorted lists: the entries and, by collation key, the first position.
+  // Sorted lists: the laid-out entries and their keys, in order.
+  mutable std::vector<std::string> entries_;
+  mutable std::vector<std::string> keys_;
+  std::unordered_map<std::string, int> first_index_;
+  // Sorted lists: the entries by collation key.
+  std::map<std::string, std::string> sorted_;
+  mutable bool laid_out_ = true;
 };
 
 }  // namespace tto
