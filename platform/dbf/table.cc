@@ -263,9 +263,12 @@ class Fd {
   int fd_ = -1;
 };
 
-bool PreadAll(int fd, char* buf, std::size_t size, off_t offset) {
+// Repeats `io` (pread or pwrite) until all `size` bytes at `offset` are
+// done; false on an error or an early end of the file.
+template <typename Buffer, typename Io>
+bool TransferAll(int fd, Buffer* buf, std::size_t size, off_t offset, Io io) {
   while (size > 0) {
-    ssize_t n = ::pread(fd, buf, size, offset);
+    const ssize_t n = io(fd, buf, size, offset);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     buf += n;
@@ -275,16 +278,12 @@ bool PreadAll(int fd, char* buf, std::size_t size, off_t offset) {
   return true;
 }
 
+bool PreadAll(int fd, char* buf, std::size_t size, off_t offset) {
+  return TransferAll(fd, buf, size, offset, ::pread);
+}
+
 bool PwriteAll(int fd, const char* buf, std::size_t size, off_t offset) {
-  while (size > 0) {
-    ssize_t n = ::pwrite(fd, buf, size, offset);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    buf += n;
-    size -= static_cast<std::size_t>(n);
-    offset += n;
-  }
-  return true;
+  return TransferAll(fd, buf, size, offset, ::pwrite);
 }
 
 void CheckWorkFolder(const fs::path& folder) {
