@@ -16,6 +16,14 @@ packages=(
   xvfb x11-utils xdotool imagemagick
   # locales for the collation tests
   locales
+  # hosted mode under Wine: the Windows-side launcher and the tests' own host
+  wine wine64 g++-mingw-w64-x86-64
+  # fuzzers and the sanitizer build
+  clang libclang-rt-14-dev
+  # the timetable pages, read back in a real browser; a window manager for the window tests
+  chromium openbox
+  # the installed product: desktop entry, metainfo and man pages checked
+  desktop-file-utils appstream man-db
 )
 apt-get update
 apt-get install -y --no-install-recommends "${packages[@]}"
