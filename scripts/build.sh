@@ -5,7 +5,13 @@ cd "$(dirname "$0")/.."
 build_dir=${BUILD_DIR:-build}
 generator=()
 command -v ninja >/dev/null && generator=(-G Ninja)
+# ccache, when installed, shares compiled objects between build folders and checkouts.
+launcher=()
+if command -v ccache >/dev/null; then
+  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$(dirname "$PWD")}
+fi
 if [ ! -f "$build_dir/CMakeCache.txt" ]; then
-  cmake -S . -B "$build_dir" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  cmake -S . -B "$build_dir" "${generator[@]}" "${launcher[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 fi
 cmake --build "$build_dir" -j "$(nproc)"
