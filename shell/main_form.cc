@@ -11,7 +11,6 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLinearGradient>
-#include <QMessageBox>
 #include <QPainter>
 #include <QPainterPath>
 #include <QShortcut>
@@ -29,6 +28,8 @@
 #include "platform/ini/ini_file.h"
 #include "shell/app_help.h"
 #include "shell/host_handle.h"
+#include "shell/look.h"
+#include "shell/run_thread.h"
 
 namespace tto {
 namespace {
@@ -167,17 +168,6 @@ std::filesystem::path ProgramFolder() {
   return QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString();
 }
 
-// The message box and the error box: captioned with the application title,
-// one OK button, modal for the whole application and, having no parent,
-// centred on the screen.
-void ShowBox(QMessageBox::Icon icon, std::string_view text) {
-  QMessageBox box(icon, kApplicationTitle, QString::fromUtf8(text.data(), qsizetype(text.size())),
-                  QMessageBox::Ok);
-  box.setWindowModality(Qt::ApplicationModal);
-  box.button(QMessageBox::Ok)->setIcon(QIcon());  // a plain "OK", as everywhere in the window
-  box.exec();
-}
-
 // Closes the hosted window when the host window goes away. The host may end
 // without closing us; our window dies with its parent, and without this the
 // program would go on running with nothing on the screen.
@@ -210,6 +200,57 @@ class HostWatch : public QObject, public QAbstractNativeEventFilter {
  private:
   QWidget& window_;
   xcb_window_t host_;
+};
+
+// While a run goes on, the window manager's requests to close the window
+// are remembered in `requested` and go no further: the window closes when
+// the run has ended. (A run's message box blocks the window, and the toolkit
+// would otherwise drop the request.) Only on X11; elsewhere the window's
+// close event does the remembering alone.
+class CloseRequestWatch : public QAbstractNativeEventFilter {
+ public:
+  CloseRequestWatch(QWidget& window, bool& requested) : requested_(requested) {
+    auto* x11 = QGuiApplication::platformName() == "xcb"
+                    ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>()
+                    : nullptr;
+    if (x11 == nullptr || x11->connection() == nullptr || window.internalWinId() == 0) return;
+    window_ = static_cast<xcb_window_t>(window.internalWinId());
+    protocols_ = Atom(x11->connection(), "WM_PROTOCOLS");
+    delete_window_ = Atom(x11->connection(), "WM_DELETE_WINDOW");
+    qApp->installNativeEventFilter(this);
+  }
+  CloseRequestWatch(const CloseRequestWatch&) = delete;
+  CloseRequestWatch& operator=(const CloseRequestWatch&) = delete;
+  ~CloseRequestWatch() override {
+    if (window_ != 0) qApp->removeNativeEventFilter(this);
+  }
+
+  bool nativeEventFilter(const QByteArray& type, void* message, qintptr* /*result*/) override {
+    if (type != "xcb_generic_event_t") return false;
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    if ((event->response_type & 0x7F) != XCB_CLIENT_MESSAGE) return false;
+    const auto* client = reinterpret_cast<const xcb_client_message_event_t*>(event);
+    if (client->window != window_ || client->type != protocols_ || client->format != 32 ||
+        client->data.data32[0] != delete_window_) {
+      return false;
+    }
+    requested_ = true;
+    return true;
+  }
+
+ private:
+  static xcb_atom_t Atom(xcb_connection_t* connection, std::string_view name) {
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, uint16_t(name.size()), name.data()), nullptr);
+    const xcb_atom_t atom = reply != nullptr ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+    std::free(reply);
+    return atom;
+  }
+
+  bool& requested_;
+  xcb_window_t window_ = 0;
+  xcb_atom_t protocols_ = XCB_ATOM_NONE;
+  xcb_atom_t delete_window_ = XCB_ATOM_NONE;
 };
 
 }  // namespace
@@ -473,6 +514,7 @@ void TMForm::CreateControls() {
     b->setGeometry(geometry);
     b->setIconSize(QSize(18, 18));
     b->setAutoDefault(true);  // Enter clicks the focused button
+    b->setStyle(ButtonStyle());
     return b;
   };
   const QIcon check_mark = CheckMarkGlyph();
@@ -570,6 +612,13 @@ void TMForm::FormClose() {
 }
 
 void TMForm::closeEvent(QCloseEvent* event) {
+  // A run is never cut: a close asked for meanwhile (by the run itself in
+  // hosted mode, by the host going away, by the user) is done at its end.
+  if (running_) {
+    close_requested_ = true;
+    event->ignore();
+    return;
+  }
   FormClose();
   event->accept();
   emit Closed();
@@ -624,14 +673,20 @@ void TMForm::Run(void (*run)(RunContext&)) {
   // not start another run.
   if (running_) return;
   running_ = true;
-  RunContext context{
-      .host = *this,
-      .state = state_,
-      .work_folder = options_.work_folder.empty() ? dbf::DefaultWorkFolder() : options_.work_folder,
-      .clock = LocalNow,
-      .transfer_folder = {}};
-  RunWithErrorBox(*this, [&] { run(context); });
+  close_requested_ = false;
+  const CloseRequestWatch watch(*this, close_requested_);
+  RunOffUiThread(*this, *this, [&](RunHost& host) {
+    RunContext context{
+        .host = host,
+        .state = state_,
+        .work_folder =
+            options_.work_folder.empty() ? dbf::DefaultWorkFolder() : options_.work_folder,
+        .clock = LocalNow,
+        .transfer_folder = {}};
+    RunWithErrorBox(host, [&] { run(context); });
+  });
   running_ = false;
+  if (close_requested_) close();
 }
 
 void TMForm::BExportarClick() { Run(RunExport); }
@@ -645,9 +700,9 @@ void TMForm::Button1Click() {
 
 std::string TMForm::CurrentDirectory() { return directorios_->CurrentDirectory(); }
 
-void TMForm::ShowMessage(std::string_view text) { ShowBox(QMessageBox::NoIcon, text); }
+void TMForm::ShowMessage(std::string_view text) { ShowBox(this, QMessageBox::NoIcon, text); }
 
-void TMForm::ShowError(std::string_view text) { ShowBox(QMessageBox::Critical, text); }
+void TMForm::ShowError(std::string_view text) { ShowBox(this, QMessageBox::Critical, text); }
 
 void TMForm::SetWaitCursor(bool shown) {
   if (shown == wait_cursor_) return;

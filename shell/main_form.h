@@ -158,6 +158,8 @@ class TMForm : public QWidget, public RunHost {
   FormOptions options_;
   AppState state_;
   bool running_ = false;
+  // A close asked for while a run was going on, done when it ends.
+  bool close_requested_ = false;
   bool wait_cursor_ = false;
   bool closed_ = false;
 

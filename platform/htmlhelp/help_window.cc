@@ -1,7 +1,11 @@
 // File: platform/htmlhelp/help_window.cc
 #include "platform/htmlhelp/help_window.h"
 
+#include <QCursor>
 #include <QDesktopServices>
+#include <QGuiApplication>
+#include <QScopedValueRollback>
+#include <QScreen>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QListWidget>
@@ -24,6 +28,7 @@ namespace {
 
 constexpr char kScheme[] = "chm";
 constexpr int kPathRole = Qt::UserRole;
+constexpr QSize kUsualSize(820, 560);
 
 // Text taken from the help file: UTF-8 when it is valid UTF-8, else the
 // single-byte text older help compilers write.
@@ -63,7 +68,8 @@ HelpWindow::HelpWindow(std::string help_file) : help_file_(std::move(help_file))
   // The program ends when its main window closes, open help or not.
   setAttribute(Qt::WA_QuitOnClose, false);
   setWindowTitle("Ayuda");
-  resize(820, 560);
+  // Its usual size; smaller where the screen is (Present).
+  resize(kUsualSize);
 
   tabs_ = new QTabWidget;
   contents_ = new QTreeWidget;
@@ -87,10 +93,17 @@ HelpWindow::HelpWindow(std::string help_file) : help_file_(std::move(help_file))
   layout->setContentsMargins(4, 4, 4, 4);
   layout->addWidget(splitter);
 
-  connect(contents_, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
+  // A contents entry opens its page when it is clicked, when Enter is
+  // pressed on it, and when it becomes the current entry by the keyboard;
+  // not when the window marks the entry of a page it opened.
+  auto open_contents_entry = [this](QTreeWidgetItem* item) {
+    if (item == nullptr || marking_contents_entry_) return;
     const QString path = item->data(0, kPathRole).toString();
     if (!path.isEmpty()) OpenPage(path.toStdString());
-  });
+  };
+  connect(contents_, &QTreeWidget::itemClicked, this, open_contents_entry);
+  connect(contents_, &QTreeWidget::itemActivated, this, open_contents_entry);
+  connect(contents_, &QTreeWidget::currentItemChanged, this, open_contents_entry);
   auto open_index_entry = [this](QListWidgetItem* item) {
     const QString path = item->data(kPathRole).toString();
     if (!path.isEmpty()) OpenPage(path.toStdString());
@@ -239,6 +252,7 @@ bool HelpWindow::OpenPage(const std::string& page) {
 }
 
 void HelpWindow::SelectContentsEntry(const QString& path) {
+  const QScopedValueRollback marking(marking_contents_entry_, true);
   for (QTreeWidgetItemIterator it(contents_); *it != nullptr; ++it) {
     if ((*it)->data(0, kPathRole).toString().compare(path, Qt::CaseInsensitive) == 0) {
       contents_->setCurrentItem(*it);
@@ -248,7 +262,25 @@ void HelpWindow::SelectContentsEntry(const QString& path) {
   contents_->clearSelection();
 }
 
+void HelpWindow::FitToScreen() {
+  // The screen the user works on: the one under the pointer.
+  const QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+  if (screen == nullptr) screen = this->screen();
+  if (screen == nullptr) return;
+  const QRect available = screen->availableGeometry();
+  const QSize most(available.width() * 9 / 10, available.height() * 9 / 10);
+  resize(size().boundedTo(most));
+  // Whole on that screen, frame and all; centred when it was not.
+  const QRect frame = frameGeometry();
+  if (!available.contains(frame)) {
+    QRect centred = frame;
+    centred.moveCenter(available.center());
+    move(centred.topLeft());
+  }
+}
+
 void HelpWindow::Present() {
+  if (!isVisible()) FitToScreen();
   show();
   raise();
   activateWindow();

@@ -47,6 +47,8 @@ class HelpWindow : public QWidget {
   // a page the file lacks shows a message. Result: whether it was found.
   bool OpenPage(const std::string& page);
   void SelectContentsEntry(const QString& path);
+  // At most nine tenths of the available screen, and whole on it.
+  void FitToScreen();
   void Present();
 
   std::string help_file_;
@@ -55,6 +57,8 @@ class HelpWindow : public QWidget {
   QTreeWidget* contents_;
   QListWidget* index_;
   TopicBrowser* browser_;
+  // True while the window marks the contents entry of the page it opened.
+  bool marking_contents_entry_ = false;
 };
 
 }  // namespace tto::htmlhelp

@@ -5,7 +5,9 @@
 
 #include <QApplication>
 #include <QListWidget>
+#include <QScreen>
 #include <QTabWidget>
+#include <QTest>
 #include <QTextBrowser>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
@@ -102,6 +104,42 @@ TEST_F(HtmlHelpModuleTest, TableOfContentsOpensTheDefaultTopicBesideTheTree) {
   // Images are served from the help file, relative to the page.
   const QVariant image = Topic()->loadResource(QTextDocument::ImageResource, QUrl("logo.png"));
   EXPECT_TRUE(image.toByteArray().startsWith("\x89PNG"));
+}
+
+// The contents tree from the keyboard: arrows open the page of the entry
+// they move to and Enter opens the current entry's page; an entry that the
+// window marks for a page it opened does not open it again (which would drop
+// the page's anchor).
+TEST_F(HtmlHelpModuleTest, ContentsTreeOpensPagesFromTheKeyboard) {
+  Call(HelpFile(), HH_DISPLAY_TOC);
+  auto* tree = HelpWindow()->findChild<QTreeWidget*>("HtmlHelpContents");
+  ASSERT_NE(tree, nullptr);
+  tree->setFocus();
+  QTest::keyClick(tree, Qt::Key_Down);
+  EXPECT_EQ(TopicPath(), "/temas/aulas.htm");
+  QTest::keyClick(tree, Qt::Key_Down);
+  EXPECT_EQ(TopicPath(), "/ventana.htm");
+  QTest::keyClick(tree, Qt::Key_Up);
+  EXPECT_EQ(TopicPath(), "/temas/aulas.htm");
+
+  Call(HelpFile() + "::/ventana.htm#final", HH_DISPLAY_TOPIC);
+  EXPECT_EQ(tree->currentItem()->text(0), "La ventana");
+  EXPECT_EQ(Topic()->source().fragment(), "final");
+
+  Call(HelpFile() + "::/no_existe.htm", HH_DISPLAY_TOPIC);
+  QTest::keyClick(tree, Qt::Key_Return);
+  EXPECT_EQ(TopicPath(), "/ventana.htm");
+}
+
+// The window opens at its usual size where that fits, else at nine tenths
+// of the screen, and whole on the screen.
+TEST_F(HtmlHelpModuleTest, WindowFitsTheScreen) {
+  Call(HelpFile(), HH_DISPLAY_TOC);
+  const QRect available = HelpWindow()->screen()->availableGeometry();
+  const QSize size = HelpWindow()->size();
+  EXPECT_EQ(size, QSize(820, 560).boundedTo(QSize(available.width() * 9 / 10,
+                                                  available.height() * 9 / 10)));
+  EXPECT_TRUE(available.contains(HelpWindow()->frameGeometry()));
 }
 
 TEST_F(HtmlHelpModuleTest, ContextNumbersGoThroughTheContextMap) {
