@@ -419,6 +419,52 @@ class MainFormTest : public QObject {
     QCOMPARE(texts.count("Proceso finalizado"), 1);
   }
 
+  // A close asked for while a run waits at its first box (the host going
+  // away, the user) cuts nothing: the run shows all its messages, then the
+  // window closes, writing the run's outcome once in hosted mode.
+  void CloseDuringARunIsDoneAtItsEnd_data() {
+    QTest::addColumn<QStringList>("parameters");
+    QTest::addColumn<QString>("ini");
+    QTest::newRow("normal window") << QStringList{} << "";
+    QTest::newRow("hosted") << QStringList{"ambos", "a04b2"}
+                            << "[Transformadores]\r\nTransformado=-1\r\n";
+  }
+
+  void CloseDuringARunIsDoneAtItsEnd() {
+    QFETCH(QStringList, parameters);
+    QFETCH(QString, ini);
+    std::vector<std::string> params;
+    for (const QString& p : parameters) params.push_back(p.toStdString());
+    FakeHost host;
+    auto form = MakeForm(params, &host);
+    Find<tto::DirectoryList>(*form, "Directorios")->SetCurrentDirectory((Temp() / "orve").string());
+    form->show();
+    int closed = 0;
+    QObject::connect(form.get(), &tto::TMForm::Closed, [&] { ++closed; });
+    QStringList texts;
+    bool open_after_close = false;
+    QTimer timer;
+    timer.setInterval(5);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+      for (QWidget* w : QApplication::topLevelWidgets()) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        if (box == nullptr || !box->isVisible() || box->property("seen").toBool()) continue;
+        box->setProperty("seen", true);
+        texts << box->text();
+        if (texts.size() == 1) open_after_close = !form->close() && form->isVisible();
+        box->button(QMessageBox::Ok)->click();
+      }
+    });
+    timer.start();
+    Find<QPushButton>(*form, "BExportar")->click();
+    QVERIFY(open_after_close);
+    QCOMPARE(texts.size(), 7);
+    QCOMPARE(texts.last(), QString("Proceso finalizado"));
+    QVERIFY(!form->isVisible());
+    QCOMPARE(closed, 1);
+    QCOMPARE(QString::fromStdString(ReadFile(Temp() / "Tempario.ini")), ini);
+  }
+
   void MissingFolderOutsideHostedModeKeepsButtons() {
     const fs::path gone = Temp() / "gone";
     fs::create_directories(gone);
