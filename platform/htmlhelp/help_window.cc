@@ -179,6 +179,7 @@ void HelpWindow::LoadSitemaps() {
 void HelpWindow::ShowDefaultTopic() {
   if (!EnsureOpen()) return;
   tabs_->setCurrentWidget(contents_);
+  contents_->setFocus();  // the arrows go through the contents at once
   std::string topic = chm_->DefaultTopic();
   for (QTreeWidgetItemIterator it(contents_); topic.empty() && *it != nullptr; ++it) {
     topic = (*it)->data(0, kPathRole).toString().toStdString();
@@ -209,6 +210,7 @@ bool HelpWindow::ShowContext(uint32_t context) {
 void HelpWindow::ShowKeyword(const QString& keyword) {
   if (!EnsureOpen()) return;
   tabs_->setCurrentWidget(index_);
+  index_->setFocus();
   const QString wanted = keyword.trimmed();
   QListWidgetItem* found = nullptr;
   for (int exact = 1; exact >= 0 && found == nullptr; --exact) {
@@ -226,6 +228,7 @@ void HelpWindow::ShowKeyword(const QString& keyword) {
     index_->clearSelection();
     ShowDefaultTopic();
     tabs_->setCurrentWidget(index_);
+    index_->setFocus();
     return;
   }
   index_->setCurrentItem(found);
