@@ -1,6 +1,7 @@
 // File: shell/run_thread.cc
 #include "shell/run_thread.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QThread>
 
@@ -52,14 +53,19 @@ class UiThreadHost : public RunHost {
 void RunOffUiThread(RunHost& window, QObject& context,
                     const std::function<void(RunHost& host)>& run) {
   UiThreadHost host(window, context);
-  QEventLoop loop;
   std::unique_ptr<QThread> worker(QThread::create([&] { run(host); }));
-  QObject::connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit);
+  // Its end wakes the wait below.
+  QObject::connect(worker.get(), &QThread::finished, &context, [] {});
   worker->start();
   // Input that arrives meanwhile waits in the queue: the run's next box,
   // modal, takes it as it would have while the run held this thread, and
-  // what comes after the run's end goes to the window as usual.
-  loop.exec(QEventLoop::ExcludeUserInputEvents);
+  // what comes after the run's end goes to the window as usual. (No event
+  // loop of its own: a request to quit the application ends every loop, and
+  // this wait must last until the run's end all the same.)
+  while (!worker->isFinished()) {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                    QEventLoop::WaitForMoreEvents);
+  }
   worker->wait();
 }
 

@@ -310,6 +310,25 @@ TEST_F(DesktopTest, HelpWindowFitsTheScreenAtEveryScale) {
   }
 }
 
+// A message box belongs to the window: minimising it takes the window along
+// (a box minimised alone would leave the window refusing every click), and
+// the window brings it back.
+TEST_F(DesktopTest, MessageBoxesGoWithTheWindow) {
+  StartProgram();
+  Key(main_, "Return");  // an export over the empty folder: its first message
+  const xcb_window_t box = WaitForWindow(kBoxName);
+  ASSERT_NE(box, 0u);
+  EXPECT_EQ(Property(box, "WM_TRANSIENT_FOR"), main_);
+  Screenshot("message_box");
+  const xcb_atom_t iconic_state = 3;
+  Capture("xdotool windowminimize --sync " + std::to_string(box) + " 2>/dev/null");
+  EXPECT_TRUE(Eventually([&] { return Property(main_, "WM_STATE") == iconic_state; }, 5s))
+      << "the window stayed on the screen without its box";
+  Capture("xdotool windowactivate --sync " + std::to_string(main_) + " 2>/dev/null");
+  EXPECT_TRUE(Eventually([&] { return FindWindow(kBoxName) == box; }, 5s))
+      << "the box did not come back with the window";
+}
+
 // ---------------------------------------------------------------------------
 // A district's timetable: the tables of an export run and a SOLUC of many
 // lessons, so that an import takes seconds.
