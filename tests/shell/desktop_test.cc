@@ -468,4 +468,53 @@ TEST_F(DesktopTest, LongImportRepaintsAndClosesAtItsEnd) {
   EXPECT_EQ(lines, std::size_t(lessons) + 2);
 }
 
+// Hosted, the host's window going away during a run cuts nothing: the run
+// goes on to its end, and the outcome is written then.
+TEST_F(DesktopTest, HostGoingAwayDuringARunWritesTheOutcomeAtItsEnd) {
+  WriteDistrictTimetable(dir_ / "orve", dir_ / "zwork", 20000);
+  // A copy of the program, so that its ini file lands beside the copy.
+  const fs::path program = dir_ / "bin" / "transtempexorve";
+  fs::create_directories(program.parent_path());
+  fs::copy_file(TTO_WINDOW, program);
+
+  const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data;
+  const xcb_window_t host = xcb_generate_id(connection_);
+  xcb_create_window(connection_, XCB_COPY_FROM_PARENT, host, root_, 50, 50, 700, 400, 0,
+                    XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+  xcb_map_window(connection_, host);
+  xcb_flush(connection_);
+  char handle[16];
+  std::snprintf(handle, sizeof handle, "%x", host);
+  program_ = std::make_unique<Process>(
+      std::vector<std::string>{program.string(), "importar", handle}, dir_ / "orve",
+      std::vector<std::string>{"TRANSTEMPEXORVE_WORK_FOLDER=" + (dir_ / "zwork").string(),
+                               "QT_QPA_PLATFORM=xcb"});
+  xcb_window_t child = 0;
+  ASSERT_TRUE(Eventually([&] {
+    xcb_query_tree_reply_t* tree =
+        xcb_query_tree_reply(connection_, xcb_query_tree(connection_, host), nullptr);
+    if (tree != nullptr && xcb_query_tree_children_length(tree) > 0) {
+      child = xcb_query_tree_children(tree)[0];
+    }
+    std::free(tree);
+    return child != 0;
+  })) << "the window did not go into the host";
+  std::this_thread::sleep_for(500ms);
+
+  Key(child, "Return");  // the import button
+  std::this_thread::sleep_for(300ms);
+  ASSERT_EQ(FindWindow(kBoxName), 0u) << "the import ended before the host could go";
+  xcb_destroy_window(connection_, host);
+  xcb_flush(connection_);
+
+  const xcb_window_t box = WaitForWindow(kBoxName, 120s);
+  ASSERT_NE(box, 0u) << "the run did not end";
+  EXPECT_FALSE(fs::exists(program.parent_path() / "Tempario.ini")) << "written before the run's end";
+  Key(box, "Return");
+  EXPECT_TRUE(program_->WaitForExit(10s)) << "the program went on after the run";
+  std::ifstream ini(program.parent_path() / "Tempario.ini", std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(ini), {}),
+            "[Transformadores]\r\nTransformado=1\r\n");
+}
+
 }  // namespace
