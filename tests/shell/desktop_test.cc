@@ -431,16 +431,17 @@ TEST_F(DesktopTest, LongImportRepaintsAndClosesAtItsEnd) {
   std::this_thread::sleep_for(200ms);
   xcb_destroy_window(connection_, cover);
   xcb_flush(connection_);
-  std::this_thread::sleep_for(400ms);
-  const Pixels after = Grab(window);
+  // Drawn again within a fraction of a second; a window whose run held its
+  // thread would keep the other window's ghost until the run's end.
+  Pixels after;
+  const bool drawn = Eventually([&] { return (after = Grab(window)) == before; }, 1500ms);
   Screenshot("during_import");
   ASSERT_EQ(FindWindow(kBoxName), 0u)
       << "the import ended within " << (Clock::now() - covered_at) / 1ms
       << " ms, before the window could be tested during it";
   std::size_t ghost = 0;
   for (uint32_t p : after) ghost += p == 0xFF00FF;
-  EXPECT_EQ(ghost, 0u) << "the uncovered window was not drawn again during the run";
-  EXPECT_EQ(after, before);
+  EXPECT_TRUE(drawn) << ghost << " pixels of the other window were left on ours during the run";
 
   // The window manager asks the window to close, as its close button does.
   xcb_client_message_event_t close{};
