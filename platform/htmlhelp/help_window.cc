@@ -3,12 +3,12 @@
 
 #include <QCursor>
 #include <QDesktopServices>
-#include <QGuiApplication>
-#include <QScopedValueRollback>
-#include <QScreen>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QListWidget>
+#include <QScopedValueRollback>
+#include <QScreen>
 #include <QSplitter>
 #include <QStringDecoder>
 #include <QTabWidget>

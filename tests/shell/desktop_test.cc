@@ -3,10 +3,6 @@
 // through xdotool and the screen's pixels read back. Skips when one of the
 // tools is not installed.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <xcb/xcb.h>
 
 #include <array>
@@ -24,78 +20,22 @@
 #include <vector>
 
 #include "platform/dbf/table.h"
-
-extern char** environ;
+#include "tests/shell/x11_session.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
+using tto::testing::Capture;
+using tto::testing::OnPath;
+using tto::testing::Process;
+using tto::testing::StartXvfb;
 
 constexpr int kScreenWidth = 1280;
 constexpr int kScreenHeight = 800;
 constexpr char kMainWindowName[] = "^Exportar e importar datos entre Tempario y ORVE$";
 constexpr char kBoxName[] = "^transTempexOrve$";
-
-bool OnPath(const std::string& program) {
-  return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-std::string Capture(const std::string& command) {
-  std::string out;
-  if (FILE* pipe = ::popen(command.c_str(), "r")) {
-    char buffer[256];
-    while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
-    ::pclose(pipe);
-  }
-  return out;
-}
-
-// A child process with extra environment variables, ended (by its own id)
-// when the object goes.
-class Process {
- public:
-  Process(std::vector<std::string> argv, const fs::path& cwd = {},
-          const std::vector<std::string>& extra_environment = {}, int output_fd = -1) {
-    std::vector<char*> args;
-    for (std::string& a : argv) args.push_back(a.data());
-    args.push_back(nullptr);
-    std::vector<std::string> environment(extra_environment);
-    for (char** e = environ; *e != nullptr; ++e) environment.emplace_back(*e);
-    std::vector<char*> env;
-    for (std::string& e : environment) env.push_back(e.data());
-    env.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
-    if (output_fd >= 0) posix_spawn_file_actions_adddup2(&actions, output_fd, 1);
-    if (::posix_spawnp(&pid_, args[0], &actions, nullptr, args.data(), env.data()) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-  }
-  Process(const Process&) = delete;
-  Process& operator=(const Process&) = delete;
-  ~Process() {
-    if (pid_ > 0 && !exited_) {
-      ::kill(pid_, SIGTERM);
-      ::waitpid(pid_, nullptr, 0);
-    }
-  }
-  bool started() const { return pid_ > 0; }
-  bool WaitForExit(std::chrono::milliseconds timeout) {
-    for (auto end = Clock::now() + timeout; Clock::now() < end; std::this_thread::sleep_for(20ms)) {
-      if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
-        exited_ = true;
-        return true;
-      }
-    }
-    return false;
-  }
-
- private:
-  pid_t pid_ = -1;
-  bool exited_ = false;
-};
 
 struct Rect {
   int x, y, width, height;
@@ -114,20 +54,8 @@ class DesktopTest : public testing::Test {
     fs::remove_all(dir_);
     for (const char* sub : {"orve", "zwork"}) fs::create_directories(dir_ / sub);
 
-    int fds[2];
-    ASSERT_EQ(::pipe(fds), 0);
-    xvfb_ = std::make_unique<Process>(std::vector<std::string>{
-        "Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
-        std::to_string(kScreenWidth) + "x" + std::to_string(kScreenHeight) + "x24", "-nolisten",
-        "tcp"});
-    ::close(fds[1]);
-    ASSERT_TRUE(xvfb_->started());
-    std::string number;
-    char c;
-    while (::read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-    ::close(fds[0]);
-    ASSERT_FALSE(number.empty()) << "Xvfb did not start";
-    ::setenv("DISPLAY", (":" + number).c_str(), 1);
+    xvfb_ = StartXvfb(std::to_string(kScreenWidth) + "x" + std::to_string(kScreenHeight) + "x24");
+    ASSERT_NE(xvfb_, nullptr) << "Xvfb did not start";
     connection_ = xcb_connect(nullptr, nullptr);
     ASSERT_EQ(xcb_connection_has_error(connection_), 0);
     root_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;

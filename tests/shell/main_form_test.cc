@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -24,7 +25,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Dismisses every message box that opens and records what it showed.
+// Dismisses every message box that opens and records what it showed;
+// `at_each_box` runs while a box is open, before it is dismissed.
 class BoxCatcher {
  public:
   struct Box {
@@ -34,15 +36,16 @@ class BoxCatcher {
     QStringList buttons;
   };
 
-  BoxCatcher() {
+  explicit BoxCatcher(std::function<void()> at_each_box = {}) {
     timer_.setInterval(5);
-    QObject::connect(&timer_, &QTimer::timeout, [this] {
+    QObject::connect(&timer_, &QTimer::timeout, [this, at_each_box] {
       for (QWidget* w : QApplication::topLevelWidgets()) {
         auto* box = qobject_cast<QMessageBox*>(w);
         if (box == nullptr || !box->isVisible()) continue;
         QStringList buttons;
         for (QAbstractButton* b : box->buttons()) buttons << b->text().remove('&');
         boxes.push_back({box->icon(), box->windowTitle(), box->text(), buttons});
+        if (at_each_box) at_each_box();
         box->button(QMessageBox::Ok)->click();
       }
     });
@@ -397,22 +400,12 @@ class MainFormTest : public QObject {
                                   Find<QPushButton>(*form, "BImportar")};
     // At every box the run shows, both run buttons are clicked and Enter is
     // pressed on the list before the box is dismissed.
-    QStringList texts;
-    QTimer timer;
-    timer.setInterval(5);
-    QObject::connect(&timer, &QTimer::timeout, [&] {
-      for (QWidget* w : QApplication::topLevelWidgets()) {
-        auto* box = qobject_cast<QMessageBox*>(w);
-        if (box == nullptr || !box->isVisible() || box->property("seen").toBool()) continue;
-        box->setProperty("seen", true);
-        texts << box->text();
-        for (QPushButton* b : run_buttons) b->click();
-        QTest::keyClick(list, Qt::Key_Return);
-        box->button(QMessageBox::Ok)->click();
-      }
+    BoxCatcher boxes([&] {
+      for (QPushButton* b : run_buttons) b->click();
+      QTest::keyClick(list, Qt::Key_Return);
     });
-    timer.start();
     run_buttons[0]->click();
+    const QStringList texts = boxes.Texts();
     // One export run over the empty folder: its six messages, then the end.
     QCOMPARE(texts.size(), 7);
     QCOMPARE(texts.last(), QString("Proceso finalizado"));
@@ -441,23 +434,13 @@ class MainFormTest : public QObject {
     form->show();
     int closed = 0;
     QObject::connect(form.get(), &tto::TMForm::Closed, [&] { ++closed; });
-    QStringList texts;
     bool open_after_close = false;
-    QTimer timer;
-    timer.setInterval(5);
-    QObject::connect(&timer, &QTimer::timeout, [&] {
-      for (QWidget* w : QApplication::topLevelWidgets()) {
-        auto* box = qobject_cast<QMessageBox*>(w);
-        if (box == nullptr || !box->isVisible() || box->property("seen").toBool()) continue;
-        box->setProperty("seen", true);
-        texts << box->text();
-        if (texts.size() == 1) open_after_close = !form->close() && form->isVisible();
-        box->button(QMessageBox::Ok)->click();
-      }
+    BoxCatcher boxes([&] {
+      if (boxes.boxes.size() == 1) open_after_close = !form->close() && form->isVisible();
     });
-    timer.start();
     Find<QPushButton>(*form, "BExportar")->click();
     QVERIFY(open_after_close);
+    const QStringList texts = boxes.Texts();
     QCOMPARE(texts.size(), 7);
     QCOMPARE(texts.last(), QString("Proceso finalizado"));
     QVERIFY(!form->isVisible());
