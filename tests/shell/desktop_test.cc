@@ -3,9 +3,9 @@
 // through xdotool and the screen's pixels read back. Skips when one of the
 // tools is not installed.
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <xcb/xcb.h>
 
-#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -115,7 +115,8 @@ class DesktopTest : public testing::Test {
     std::this_thread::sleep_for(300ms);
   }
 
-  // The first visible window whose name matches, 0 when none shows in time.
+  // The first visible window whose name matches, 0 when there is none
+  // (WaitForWindow: none shows in time).
   static xcb_window_t FindWindow(const std::string& pattern) {
     const std::string found =
         Capture("xdotool search --onlyvisible --name '" + pattern + "' 2>/dev/null");
