@@ -8,6 +8,7 @@
 #include <QCloseEvent>
 #include <QCollator>
 #include <QFile>
+#include <QFileSystemWatcher>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLinearGradient>
@@ -21,6 +22,9 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <optional>
 #include <system_error>
 #include <utility>
 
@@ -212,6 +216,60 @@ class HostWatch : public QObject, public QAbstractNativeEventFilter {
   xcb_window_t host_;
 };
 
+std::string ReadWhole(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// Keeps the hosted window at (2, 2) of the host's client area when the
+// host's X11 window holds more than that client area: under Wine a menu bar
+// lies inside it, and in Wine's virtual desktop the whole frame does. The
+// launcher writes the client area's place into a file, and rewrites the
+// file (by a rename) whenever the place changes.
+class HostClientFollower : public QObject {
+ public:
+  HostClientFollower(QWidget& window, xcb_connection_t* connection, xcb_window_t host,
+                     std::filesystem::path file)
+      : QObject(&window), window_(window), connection_(connection), host_(host),
+        file_(std::move(file)) {
+    watcher_.addPath(FromPath(file_.parent_path().string()));
+    connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, [this] { Place(); });
+  }
+
+  // Moves the window to (2, 2) of the client area; false when the file
+  // does not say where that is.
+  bool Place() {
+    const std::optional<HostClientPlace> place = ParseHostClientPlace(ReadWhole(file_));
+    if (!place) return false;
+    xcb_window_t screen = place->screen;
+    if (screen == 0) {
+      xcb_query_tree_reply_t* tree =
+          xcb_query_tree_reply(connection_, xcb_query_tree(connection_, host_), nullptr);
+      if (tree == nullptr) return false;
+      screen = tree->root;
+      std::free(tree);
+    }
+    // The host's X11 window in the coordinates of the Win32 screen.
+    xcb_translate_coordinates_reply_t* origin = xcb_translate_coordinates_reply(
+        connection_, xcb_translate_coordinates(connection_, host_, screen, 0, 0), nullptr);
+    if (origin == nullptr) return false;
+    window_.move(place->x - origin->dst_x + 2, place->y - origin->dst_y + 2);
+    std::free(origin);
+    return true;
+  }
+
+ private:
+  QWidget& window_;
+  xcb_connection_t* connection_;
+  xcb_window_t host_;
+  std::filesystem::path file_;
+  QFileSystemWatcher watcher_;
+};
+
+QString NoWindowWithHandle(WId host) {
+  return QString("There is no window with the handle $%1").arg(QString::number(host, 16).toUpper());
+}
+
 }  // namespace
 
 // "MS Sans Serif" has a character height of 11 pixels; Liberation Sans at the
@@ -376,7 +434,8 @@ void DriveBox::ChooseDrive(int index) {
   directories_->SetCurrentDirectory(directory);
 }
 
-bool EmbedInX11Host(QWidget& window, WId host, QString& why) {
+bool EmbedInX11Host(QWidget& window, WId host, QString& why,
+                    const std::filesystem::path& client_file) {
   // Only the xcb platform can re-parent into a foreign X11 window (the
   // offscreen platform answers for X11 too, without a connection).
   auto* x11 = QGuiApplication::platformName() == "xcb"
@@ -396,7 +455,12 @@ bool EmbedInX11Host(QWidget& window, WId host, QString& why) {
       connection, xcb_get_window_attributes(connection, static_cast<xcb_window_t>(host)), &error));
   if (error != nullptr) {
     std::free(error);
-    why = QString("There is no window with the handle $%1").arg(QString::number(host, 16).toUpper());
+    why = NoWindowWithHandle(host);
+    return false;
+  }
+  if (!client_file.empty() && !ParseHostClientPlace(ReadWhole(client_file))) {
+    why = QString("The place of the host window's client area cannot be read from %1")
+              .arg(FromPath(client_file.string()));
     return false;
   }
   window.setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
@@ -406,6 +470,10 @@ bool EmbedInX11Host(QWidget& window, WId host, QString& why) {
   QWindow* host_window = QWindow::fromWinId(host);
   window.windowHandle()->setParent(host_window);
   window.move(2, 2);
+  if (!client_file.empty()) {
+    (new HostClientFollower(window, connection, static_cast<xcb_window_t>(host), client_file))
+        ->Place();
+  }
   new HostWatch(window, connection, static_cast<xcb_window_t>(host));
   return true;
 }
@@ -541,7 +609,14 @@ void TMForm::FormCreate() {
   RunWithErrorBox(*this, [this] {
     const WId host = HostHandleFromParameter(options_.parameters[1]);
     QString why;
-    const HostEmbedder& embed = options_.embed ? options_.embed : HostEmbedder(EmbedInX11Host);
+    // The launcher hands on a Win32 handle as it is when it names no window.
+    if (options_.from_launcher && options_.host_client_file.empty()) {
+      throw Error(NoWindowWithHandle(host).toStdString());
+    }
+    const HostEmbedder embed =
+        options_.embed ? options_.embed : [this](QWidget& window, WId host, QString& why) {
+          return EmbedInX11Host(window, host, why, options_.host_client_file);
+        };
     if (!embed(*this, host, why)) throw Error(why.toStdString());
     state_.hosted_mode = true;
     // The mode word leaves one run panel, which then fills the top band.

@@ -5,104 +5,28 @@
 // keyboard, waits for the program to end and reads the outcome from
 // Tempario.ini beside the program. The program is copied into a temporary
 // folder first, so that its ini file lands there.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <xcb/xcb.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
-extern char** environ;
+#include "tests/shell/x_session.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-bool OnPath(const std::string& program) {
-  const char* path = std::getenv("PATH");
-  std::string dirs = path ? path : "/usr/bin:/bin";
-  for (std::size_t start = 0; start <= dirs.size();) {
-    std::size_t colon = dirs.find(':', start);
-    if (colon == std::string::npos) colon = dirs.size();
-    if (::access((dirs.substr(start, colon - start) + "/" + program).c_str(), X_OK) == 0) {
-      return true;
-    }
-    start = colon + 1;
-  }
-  return false;
-}
-
-// A child process, ended (by its own id) when the object goes.
-class Process {
- public:
-  Process(std::vector<std::string> argv, const fs::path& cwd = {},
-          const posix_spawn_file_actions_t* actions = nullptr) {
-    std::vector<char*> args;
-    for (std::string& a : argv) args.push_back(a.data());
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t own;
-    posix_spawn_file_actions_init(&own);
-    if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&own, cwd.c_str());
-    if (::posix_spawnp(&pid_, args[0], actions ? actions : &own, nullptr, args.data(), environ) !=
-        0) {
-      pid_ = -1;
-    }
-    posix_spawn_file_actions_destroy(&own);
-  }
-  Process(const Process&) = delete;
-  Process& operator=(const Process&) = delete;
-  ~Process() {
-    if (pid_ > 0 && !exited_) {
-      ::kill(pid_, SIGTERM);
-      ::waitpid(pid_, nullptr, 0);
-    }
-  }
-  bool started() const { return pid_ > 0; }
-  // True when the process ended within `timeout`.
-  bool WaitForExit(std::chrono::milliseconds timeout) {
-    for (auto end = std::chrono::steady_clock::now() + timeout;
-         std::chrono::steady_clock::now() < end; std::this_thread::sleep_for(20ms)) {
-      int status = 0;
-      if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-        exited_ = true;
-        return true;
-      }
-    }
-    return false;
-  }
-
- private:
-  pid_t pid_ = -1;
-  bool exited_ = false;
-};
-
-std::string Capture(const std::string& command) {
-  std::string out;
-  if (FILE* pipe = ::popen(command.c_str(), "r")) {
-    char buffer[256];
-    while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
-    ::pclose(pipe);
-  }
-  return out;
-}
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
+using tto::testing::Capture;
+using tto::testing::OnPath;
+using tto::testing::Process;
+using tto::testing::ReadFile;
 
 class HostedWindowTest : public testing::Test {
  protected:
@@ -114,25 +38,8 @@ class HostedWindowTest : public testing::Test {
     fs::remove_all(dir_);
     for (const char* sub : {"bin", "orve", "zwork"}) fs::create_directories(dir_ / sub);
 
-    // Xvfb picks a free display and writes its number to the pipe.
-    int fds[2];
-    ASSERT_EQ(::pipe(fds), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    xvfb_ = std::make_unique<Process>(
-        std::vector<std::string>{"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
-                                 "1024x768x24", "-nolisten", "tcp"},
-        fs::path(), &actions);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(fds[1]);
-    ASSERT_TRUE(xvfb_->started());
-    std::string number;
-    char c;
-    while (::read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-    ::close(fds[0]);
-    ASSERT_FALSE(number.empty()) << "Xvfb did not start";
-    display_ = ":" + number;
+    display_ = tto::testing::StartXvfb(xvfb_);
+    ASSERT_FALSE(display_.empty()) << "Xvfb did not start";
     ::setenv("DISPLAY", display_.c_str(), 1);
     connection_ = xcb_connect(display_.c_str(), nullptr);
     ASSERT_EQ(xcb_connection_has_error(connection_), 0);
