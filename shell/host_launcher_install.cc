@@ -109,7 +109,8 @@ int InstallHostLauncher(const LauncherInstall& install, std::ostream& out, std::
   } catch (const Error& error) {
     return fail(error.what());
   }
-  out << "Installed " << InFolder(folder, kLauncherName).string() << ", which starts "
+  out << "Installed " << fs::weakly_canonical(InFolder(folder, kLauncherName), ec).string()
+      << ", which starts "
       << program.string() << ".\n"
       << "Tempario starts " << kLauncherName << " MODE HANDLE from that folder and reads\n"
       << "Tempario.ini beside it.\n";

@@ -18,6 +18,7 @@
 #include <QShortcut>
 #include <QStorageInfo>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <QWindow>
 
 #include <algorithm>
@@ -185,16 +186,32 @@ void ShowBox(QMessageBox::Icon icon, std::string_view text) {
 // Closes the hosted window when the host window goes away. The host may end
 // without closing us; our window dies with its parent, and without this the
 // program would go on running with nothing on the screen.
+//
+// It also repaints the hosted window a moment after the host window has
+// been moved, resized or exposed, and once more a little later: Wine paints
+// its windows over their X11 children (the embedded window among them)
+// without telling them, in pieces, shortly after each of these.
 class HostWatch : public QObject, public QAbstractNativeEventFilter {
  public:
-  HostWatch(QWidget& window, xcb_connection_t* connection, xcb_window_t host)
-      : QObject(&window), window_(window), host_(host) {
+  // `moved` runs whenever the host window has been moved or resized.
+  HostWatch(QWidget& window, xcb_connection_t* connection, xcb_window_t host,
+            std::function<void()> moved)
+      : QObject(&window), window_(window), connection_(connection), host_(host),
+        moved_(std::move(moved)) {
     // Our own interest in the host's structure; the host's own event mask
     // is its own and stays as it is.
-    const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+    const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_EXPOSURE;
     xcb_change_window_attributes(connection, host, XCB_CW_EVENT_MASK, &mask);
     xcb_flush(connection);
     qApp->installNativeEventFilter(this);
+    repaint_.setSingleShot(true);
+    // An exposure of the whole window, as the X server sends when it
+    // uncovers a window: Qt then puts its picture of the window back.
+    connect(&repaint_, &QTimer::timeout, this, [this] {
+      xcb_clear_area(connection_, 1, static_cast<xcb_window_t>(window_.winId()), 0, 0, 0, 0);
+      xcb_flush(connection_);
+      if (--repaints_ > 0) repaint_.start(750);
+    });
   }
   HostWatch(const HostWatch&) = delete;
   HostWatch& operator=(const HostWatch&) = delete;
@@ -203,17 +220,40 @@ class HostWatch : public QObject, public QAbstractNativeEventFilter {
   bool nativeEventFilter(const QByteArray& type, void* message, qintptr* /*result*/) override {
     if (type != "xcb_generic_event_t") return false;
     const auto* event = static_cast<const xcb_generic_event_t*>(message);
-    if ((event->response_type & 0x7F) == XCB_DESTROY_NOTIFY &&
-        reinterpret_cast<const xcb_destroy_notify_event_t*>(event)->window == host_) {
-      QMetaObject::invokeMethod(
-          &window_, [w = &window_] { w->close(); }, Qt::QueuedConnection);
+    switch (event->response_type & 0x7F) {
+      case XCB_DESTROY_NOTIFY:
+        if (reinterpret_cast<const xcb_destroy_notify_event_t*>(event)->window == host_) {
+          QMetaObject::invokeMethod(
+              &window_, [w = &window_] { w->close(); }, Qt::QueuedConnection);
+        }
+        break;
+      case XCB_CONFIGURE_NOTIFY:
+        if (reinterpret_cast<const xcb_configure_notify_event_t*>(event)->window == host_) {
+          if (moved_) moved_();
+          RepaintSoon();
+        }
+        break;
+      case XCB_EXPOSE:
+        if (reinterpret_cast<const xcb_expose_event_t*>(event)->window == host_) {
+          RepaintSoon();
+        }
+        break;
     }
     return false;
   }
 
  private:
+  void RepaintSoon() {
+    repaints_ = 2;
+    repaint_.start(250);
+  }
+
   QWidget& window_;
+  xcb_connection_t* connection_;
   xcb_window_t host_;
+  std::function<void()> moved_;
+  QTimer repaint_;
+  int repaints_ = 0;
 };
 
 std::string ReadWhole(const std::filesystem::path& file) {
@@ -236,26 +276,36 @@ class HostClientFollower : public QObject {
     connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, [this] { Place(); });
   }
 
-  // Moves the window to (2, 2) of the client area; false when the file
-  // does not say where that is.
-  bool Place() {
+  // Moves the window to (2, 2) of the client area, when the file says where
+  // that is.
+  void Place() {
     const std::optional<HostClientPlace> place = ParseHostClientPlace(ReadWhole(file_));
-    if (!place) return false;
+    if (!place) return;
     xcb_window_t screen = place->screen;
     if (screen == 0) {
       xcb_query_tree_reply_t* tree =
           xcb_query_tree_reply(connection_, xcb_query_tree(connection_, host_), nullptr);
-      if (tree == nullptr) return false;
+      if (tree == nullptr) return;
       screen = tree->root;
       std::free(tree);
     }
     // The host's X11 window in the coordinates of the Win32 screen.
     xcb_translate_coordinates_reply_t* origin = xcb_translate_coordinates_reply(
         connection_, xcb_translate_coordinates(connection_, host_, screen, 0, 0), nullptr);
-    if (origin == nullptr) return false;
-    window_.move(place->x - origin->dst_x + 2, place->y - origin->dst_y + 2);
+    if (origin == nullptr) return;
+    const int x = place->x - origin->dst_x + 2;
+    const int y = place->y - origin->dst_y + 2;
     std::free(origin);
-    return true;
+    if (!window_.isVisible()) {
+      window_.move(x, y);
+      return;
+    }
+    // Qt keeps a shown window's position in screen coordinates and would
+    // misplace it inside a foreign parent; the X server takes it as it is.
+    const uint32_t at[] = {static_cast<uint32_t>(x), static_cast<uint32_t>(y)};
+    xcb_configure_window(connection_, static_cast<xcb_window_t>(window_.winId()),
+                         XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y, at);
+    xcb_flush(connection_);
   }
 
  private:
@@ -470,11 +520,14 @@ bool EmbedInX11Host(QWidget& window, WId host, QString& why,
   QWindow* host_window = QWindow::fromWinId(host);
   window.windowHandle()->setParent(host_window);
   window.move(2, 2);
+  std::function<void()> place;
   if (!client_file.empty()) {
-    (new HostClientFollower(window, connection, static_cast<xcb_window_t>(host), client_file))
-        ->Place();
+    auto* follower =
+        new HostClientFollower(window, connection, static_cast<xcb_window_t>(host), client_file);
+    follower->Place();
+    place = [follower] { follower->Place(); };
   }
-  new HostWatch(window, connection, static_cast<xcb_window_t>(host));
+  new HostWatch(window, connection, static_cast<xcb_window_t>(host), std::move(place));
   return true;
 }
 

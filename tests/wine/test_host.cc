@@ -4,7 +4,7 @@
 // Windows ini API.
 //
 //   test_host.exe LAUNCHER MODE [--shell] [--menu] [--child] [--upper]
-//                 [--handle TEXT]
+//                 [--handle TEXT] [--no-handle]
 //
 // --shell starts the launcher with ShellExecuteEx (else CreateProcess);
 // --menu gives the window a menu bar; --child hands over the handle of a
@@ -13,8 +13,10 @@
 // It writes "host.txt" into its current folder: before starting, the handle
 // handed over and its client area in screen coordinates; after the wait,
 // how long it waited, the exit status and the value read from Tempario.ini
-// beside the launcher. A file "destroy" appearing in its current folder
-// makes it destroy its window while it waits.
+// beside the launcher. While it waits, a file "destroy" appearing in its
+// current folder makes it destroy its window, and a file "reshape" makes it
+// drop its menu bar and move and resize its window, then report the client
+// area anew ("reclient"). --no-handle passes the run mode alone.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -42,7 +44,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   if (count < 3) return 2;
   const std::wstring launcher = argv[1];
   const std::wstring mode = argv[2];
-  bool shell = false, menu = false, child = false, upper = false;
+  bool shell = false, menu = false, child = false, upper = false, no_handle = false;
   std::wstring handle_text;
   for (int i = 3; i < count; ++i) {
     const std::wstring a = argv[i];
@@ -50,6 +52,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     if (a == L"--menu") menu = true;
     if (a == L"--child") child = true;
     if (a == L"--upper") upper = true;
+    if (a == L"--no-handle") no_handle = true;
     if (a == L"--handle" && i + 1 < count) handle_text = argv[++i];
   }
 
@@ -88,7 +91,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   std::snprintf(line, sizeof line, "hwnd %x\nclient %ld %ld\n", value, client.x, client.y);
   Append(line);
 
-  const std::wstring parameters = mode + L" " + handle;
+  const std::wstring parameters = no_handle ? mode : mode + L" " + handle;
   HANDLE process = nullptr;
   if (shell) {
     SHELLEXECUTEINFOW info{};
@@ -119,6 +122,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     if (window != nullptr && GetFileAttributesW(L"destroy") != INVALID_FILE_ATTRIBUTES) {
       DestroyWindow(window);
       window = nullptr;
+    }
+    if (window != nullptr && GetFileAttributesW(L"reshape") != INVALID_FILE_ATTRIBUTES) {
+      DeleteFileW(L"reshape");
+      SetMenu(window, nullptr);
+      SetWindowPos(window, nullptr, 150, 110, 820, 440, SWP_NOZORDER);
+      POINT moved{0, 0};
+      ClientToScreen(handed, &moved);
+      std::snprintf(line, sizeof line, "reclient %ld %ld\n", moved.x, moved.y);
+      Append(line);
     }
   }
   const DWORD waited = GetTickCount() - start;
