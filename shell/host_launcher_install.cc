@@ -100,17 +100,18 @@ int InstallHostLauncher(const LauncherInstall& install, std::ostream& out, std::
   }
   std::error_code ec;
   const fs::path program = fs::absolute(install.program, ec).lexically_normal();
+  // An earlier launcher is replaced under the name it has.
+  const fs::path launcher = InFolder(folder, kLauncherName);
   try {
     std::ifstream in(install.launcher, std::ios::binary);
-    const std::string launcher{std::istreambuf_iterator<char>(in), {}};
-    if (!in.good() && !in.eof()) throw Error("Cannot read " + install.launcher.string());
-    SaveFile(launcher, InFolder(folder, kLauncherName).string());
+    const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+    if (in.bad() || bytes.empty()) throw Error("cannot read " + install.launcher.string());
+    SaveFile(bytes, launcher.string());
     SaveFile(program.string() + "\n", InFolder(folder, kProgramFileName).string());
   } catch (const Error& error) {
     return fail(error.what());
   }
-  out << "Installed " << fs::weakly_canonical(InFolder(folder, kLauncherName), ec).string()
-      << ", which starts "
+  out << "Installed " << fs::weakly_canonical(launcher, ec).string() << ", which starts "
       << program.string() << ".\n"
       << "Tempario starts " << kLauncherName << " MODE HANDLE from that folder and reads\n"
       << "Tempario.ini beside it.\n";
