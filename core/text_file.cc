@@ -87,7 +87,7 @@ int ReadWholeFile(const std::string& path, std::string& out) {
   return 0;
 }
 
-bool WriteAll(int fd, const std::string& data) {
+bool WriteAll(int fd, std::string_view data) {
   std::size_t done = 0;
   while (done < data.size()) {
     const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
@@ -251,6 +251,10 @@ void SaveLines(const std::vector<std::string>& lines, const std::string& path) {
     data += line;
     data += "\r\n";
   }
+  SaveFile(data, path);
+}
+
+void SaveFile(std::string_view data, const std::string& path) {
   const auto fail = [&path](int error) {
     throw Error("Cannot create file \"" + path + "\". " + SystemErrorText(error));
   };

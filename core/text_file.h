@@ -16,6 +16,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tto {
@@ -71,6 +72,10 @@ std::vector<std::string> LoadLines(const std::string& path);
 // Throws "Cannot create file "%s". %s" on failure, leaving any earlier file
 // as it was.
 void SaveLines(const std::vector<std::string>& lines, const std::string& path);
+
+// Creates or replaces the file at `path` with `data`, through a temporary
+// file that is synced and renamed; fails like SaveLines.
+void SaveFile(std::string_view data, const std::string& path);
 
 // The operating system's description of errno `error`, without trailing
 // full stops, spaces or line breaks.

@@ -2,6 +2,7 @@
 // benchmarks. Message boxes become lines on standard output; the error box
 // goes to standard error. Never hosted.
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "core/runs.h"
 #include "platform/dbf/table.h"
+#include "shell/host_launcher_install.h"
 
 namespace {
 
@@ -21,9 +23,13 @@ constexpr int kExitUsage = 64;
 constexpr char kUsage[] =
     "Usage: transtempexorve-cli export FOLDER [--work-folder DIR]\n"
     "       transtempexorve-cli import FOLDER [--work-folder DIR]\n"
+    "       transtempexorve-cli install-host-launcher DIR\n"
     "\n"
     "export  rebuilds the Tempario tables from the ORVE files in FOLDER\n"
     "import  writes ORVE_HORARIO.TXT into FOLDER from Tempario's SOLUC\n"
+    "install-host-launcher  puts TransTempexOrve.exe, the program Tempario starts\n"
+    "        under Wine, into Tempario's folder DIR (C:\\Tempario, or a Unix path)\n"
+    "        of the Wine prefix $WINEPREFIX (else ~/.wine)\n"
     "\n"
     "The tables live in the work folder: DIR, else $TRANSTEMPEXORVE_WORK_FOLDER,\n"
     "else Wine's C:\\ZWORK ($WINEPREFIX/drive_c/ZWORK).\n"
@@ -62,10 +68,26 @@ int Usage(std::string_view problem) {
   return kExitUsage;
 }
 
+int InstallHostLauncher(const std::vector<std::string>& args) {
+  if (args.size() != 2 || args[1].starts_with("-")) {
+    return Usage("install-host-launcher needs the host's folder DIR");
+  }
+  std::error_code ec;
+  tto::LauncherInstall install =
+      tto::FindLauncherFiles(std::filesystem::read_symlink("/proc/self/exe", ec));
+  const char* prefix = std::getenv("WINEPREFIX");
+  const char* home = std::getenv("HOME");
+  install.prefix = prefix != nullptr && *prefix ? std::filesystem::path(prefix)
+                                                : std::filesystem::path(home ? home : "") / ".wine";
+  install.folder = args[1];
+  return tto::InstallHostLauncher(install, std::cout, std::cerr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
+  if (!args.empty() && args[0] == "install-host-launcher") return InstallHostLauncher(args);
   std::string mode, folder, work_folder;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];

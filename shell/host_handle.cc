@@ -1,6 +1,7 @@
 // File: shell/host_handle.cc
 #include "shell/host_handle.h"
 
+#include <charconv>
 #include <string>
 
 #include "core/errors.h"
@@ -29,6 +30,24 @@ std::uint32_t HostHandleFromParameter(std::string_view parameter) {
     throw Error("'$" + std::string(parameter) + "' is not a valid integer value");
   }
   return static_cast<std::uint32_t>(value);
+}
+
+std::optional<HostClientPlace> ParseHostClientPlace(std::string_view text) {
+  HostClientPlace place;
+  const char* at = text.data();
+  const char* const end = text.data() + text.size();
+  // One number and the single separator after it.
+  auto next = [&](auto& value, int base, char separator) {
+    const auto [stop, error] = std::from_chars(at, end, value, base);
+    if (error != std::errc() || stop == end || *stop != separator) return false;
+    at = stop + 1;
+    return true;
+  };
+  if (!next(place.x, 10, ' ') || !next(place.y, 10, ' ') || !next(place.screen, 16, '\n') ||
+      at != end) {
+    return std::nullopt;
+  }
+  return place;
 }
 
 }  // namespace tto

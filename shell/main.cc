@@ -4,6 +4,7 @@
 // window, the event loop.
 #include <QApplication>
 
+#include <cstdlib>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,6 +16,16 @@ int main(int argc, char** argv) {
   // mode and its window's handle.
   tto::FormOptions options;
   options.parameters.assign(argv + (argc > 0 ? 1 : 0), argv + argc);
+  // Started under Wine by the host's launcher TransTempexOrve.exe, which
+  // says where the host reads the ini file (beside the launcher) and where
+  // the host window's client area lies. A native host sets neither.
+  if (const char* ini = std::getenv("TRANSTEMPEXORVE_INI_FILE"); ini != nullptr && *ini) {
+    options.from_launcher = true;
+    options.ini_path = ini;
+    if (const char* client = std::getenv("TRANSTEMPEXORVE_HOST_CLIENT")) {
+      options.host_client_file = client;
+    }
+  }
 
   // The host's handle is an X11 window id: in a Wayland session the window
   // then goes through XWayland, unless the user chose a platform.

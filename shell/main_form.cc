@@ -8,6 +8,7 @@
 #include <QCloseEvent>
 #include <QCollator>
 #include <QFile>
+#include <QFileSystemWatcher>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLinearGradient>
@@ -16,10 +17,14 @@
 #include <QShortcut>
 #include <QStorageInfo>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <QWindow>
 
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <optional>
 #include <system_error>
 #include <utility>
 
@@ -171,16 +176,32 @@ std::filesystem::path ProgramFolder() {
 // Closes the hosted window when the host window goes away. The host may end
 // without closing us; our window dies with its parent, and without this the
 // program would go on running with nothing on the screen.
+//
+// It also repaints the hosted window a moment after the host window has
+// been moved, resized or exposed, and once more a little later: Wine paints
+// its windows over their X11 children (the embedded window among them)
+// without telling them, in pieces, shortly after each of these.
 class HostWatch : public QObject, public QAbstractNativeEventFilter {
  public:
-  HostWatch(QWidget& window, xcb_connection_t* connection, xcb_window_t host)
-      : QObject(&window), window_(window), host_(host) {
+  // `moved` runs whenever the host window has been moved or resized.
+  HostWatch(QWidget& window, xcb_connection_t* connection, xcb_window_t host,
+            std::function<void()> moved)
+      : QObject(&window), window_(window), connection_(connection), host_(host),
+        moved_(std::move(moved)) {
     // Our own interest in the host's structure; the host's own event mask
     // is its own and stays as it is.
-    const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+    const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_EXPOSURE;
     xcb_change_window_attributes(connection, host, XCB_CW_EVENT_MASK, &mask);
     xcb_flush(connection);
     qApp->installNativeEventFilter(this);
+    repaint_.setSingleShot(true);
+    // An exposure of the whole window, as the X server sends when it
+    // uncovers a window: Qt then puts its picture of the window back.
+    connect(&repaint_, &QTimer::timeout, this, [this] {
+      xcb_clear_area(connection_, 1, static_cast<xcb_window_t>(window_.winId()), 0, 0, 0, 0);
+      xcb_flush(connection_);
+      if (--repaints_ > 0) repaint_.start(750);
+    });
   }
   HostWatch(const HostWatch&) = delete;
   HostWatch& operator=(const HostWatch&) = delete;
@@ -189,17 +210,40 @@ class HostWatch : public QObject, public QAbstractNativeEventFilter {
   bool nativeEventFilter(const QByteArray& type, void* message, qintptr* /*result*/) override {
     if (type != "xcb_generic_event_t") return false;
     const auto* event = static_cast<const xcb_generic_event_t*>(message);
-    if ((event->response_type & 0x7F) == XCB_DESTROY_NOTIFY &&
-        reinterpret_cast<const xcb_destroy_notify_event_t*>(event)->window == host_) {
-      QMetaObject::invokeMethod(
-          &window_, [w = &window_] { w->close(); }, Qt::QueuedConnection);
+    switch (event->response_type & 0x7F) {
+      case XCB_DESTROY_NOTIFY:
+        if (reinterpret_cast<const xcb_destroy_notify_event_t*>(event)->window == host_) {
+          QMetaObject::invokeMethod(
+              &window_, [w = &window_] { w->close(); }, Qt::QueuedConnection);
+        }
+        break;
+      case XCB_CONFIGURE_NOTIFY:
+        if (reinterpret_cast<const xcb_configure_notify_event_t*>(event)->window == host_) {
+          if (moved_) moved_();
+          RepaintSoon();
+        }
+        break;
+      case XCB_EXPOSE:
+        if (reinterpret_cast<const xcb_expose_event_t*>(event)->window == host_) {
+          RepaintSoon();
+        }
+        break;
     }
     return false;
   }
 
  private:
+  void RepaintSoon() {
+    repaints_ = 2;
+    repaint_.start(250);
+  }
+
   QWidget& window_;
+  xcb_connection_t* connection_;
   xcb_window_t host_;
+  std::function<void()> moved_;
+  QTimer repaint_;
+  int repaints_ = 0;
 };
 
 // While a run goes on, the window manager's requests to close the window
@@ -252,6 +296,70 @@ class CloseRequestWatch : public QAbstractNativeEventFilter {
   xcb_atom_t protocols_ = XCB_ATOM_NONE;
   xcb_atom_t delete_window_ = XCB_ATOM_NONE;
 };
+
+std::string ReadWhole(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// Keeps the hosted window at (2, 2) of the host's client area when the
+// host's X11 window holds more than that client area: under Wine a menu bar
+// lies inside it, and in Wine's virtual desktop the whole frame does. The
+// launcher writes the client area's place into a file, and rewrites the
+// file (by a rename) whenever the place changes.
+class HostClientFollower : public QObject {
+ public:
+  HostClientFollower(QWidget& window, xcb_connection_t* connection, xcb_window_t host,
+                     std::filesystem::path file)
+      : QObject(&window), window_(window), connection_(connection), host_(host),
+        file_(std::move(file)) {
+    watcher_.addPath(FromPath(file_.parent_path().string()));
+    connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, [this] { Place(); });
+  }
+
+  // Moves the window to (2, 2) of the client area, when the file says where
+  // that is.
+  void Place() {
+    const std::optional<HostClientPlace> place = ParseHostClientPlace(ReadWhole(file_));
+    if (!place) return;
+    xcb_window_t screen = place->screen;
+    if (screen == 0) {
+      xcb_query_tree_reply_t* tree =
+          xcb_query_tree_reply(connection_, xcb_query_tree(connection_, host_), nullptr);
+      if (tree == nullptr) return;
+      screen = tree->root;
+      std::free(tree);
+    }
+    // The host's X11 window in the coordinates of the Win32 screen.
+    xcb_translate_coordinates_reply_t* origin = xcb_translate_coordinates_reply(
+        connection_, xcb_translate_coordinates(connection_, host_, screen, 0, 0), nullptr);
+    if (origin == nullptr) return;
+    const int x = place->x - origin->dst_x + 2;
+    const int y = place->y - origin->dst_y + 2;
+    std::free(origin);
+    if (!window_.isVisible()) {
+      window_.move(x, y);
+      return;
+    }
+    // Qt keeps a shown window's position in screen coordinates and would
+    // misplace it inside a foreign parent; the X server takes it as it is.
+    const uint32_t at[] = {static_cast<uint32_t>(x), static_cast<uint32_t>(y)};
+    xcb_configure_window(connection_, static_cast<xcb_window_t>(window_.winId()),
+                         XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y, at);
+    xcb_flush(connection_);
+  }
+
+ private:
+  QWidget& window_;
+  xcb_connection_t* connection_;
+  xcb_window_t host_;
+  std::filesystem::path file_;
+  QFileSystemWatcher watcher_;
+};
+
+QString NoWindowWithHandle(WId host) {
+  return QString("There is no window with the handle $%1").arg(QString::number(host, 16).toUpper());
+}
 
 }  // namespace
 
@@ -417,7 +525,8 @@ void DriveBox::ChooseDrive(int index) {
   directories_->SetCurrentDirectory(directory);
 }
 
-bool EmbedInX11Host(QWidget& window, WId host, QString& why) {
+bool EmbedInX11Host(QWidget& window, WId host, QString& why,
+                    const std::filesystem::path& client_file) {
   // Only the xcb platform can re-parent into a foreign X11 window (the
   // offscreen platform answers for X11 too, without a connection).
   auto* x11 = QGuiApplication::platformName() == "xcb"
@@ -437,7 +546,12 @@ bool EmbedInX11Host(QWidget& window, WId host, QString& why) {
       connection, xcb_get_window_attributes(connection, static_cast<xcb_window_t>(host)), &error));
   if (error != nullptr) {
     std::free(error);
-    why = QString("There is no window with the handle $%1").arg(QString::number(host, 16).toUpper());
+    why = NoWindowWithHandle(host);
+    return false;
+  }
+  if (!client_file.empty() && !ParseHostClientPlace(ReadWhole(client_file))) {
+    why = QString("The place of the host window's client area cannot be read from %1")
+              .arg(FromPath(client_file.string()));
     return false;
   }
   window.setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
@@ -447,7 +561,14 @@ bool EmbedInX11Host(QWidget& window, WId host, QString& why) {
   QWindow* host_window = QWindow::fromWinId(host);
   window.windowHandle()->setParent(host_window);
   window.move(2, 2);
-  new HostWatch(window, connection, static_cast<xcb_window_t>(host));
+  std::function<void()> place;
+  if (!client_file.empty()) {
+    auto* follower =
+        new HostClientFollower(window, connection, static_cast<xcb_window_t>(host), client_file);
+    follower->Place();
+    place = [follower] { follower->Place(); };
+  }
+  new HostWatch(window, connection, static_cast<xcb_window_t>(host), std::move(place));
   return true;
 }
 
@@ -583,7 +704,14 @@ void TMForm::FormCreate() {
   RunWithErrorBox(*this, [this] {
     const WId host = HostHandleFromParameter(options_.parameters[1]);
     QString why;
-    const HostEmbedder& embed = options_.embed ? options_.embed : HostEmbedder(EmbedInX11Host);
+    // The launcher hands on a Win32 handle as it is when it names no window.
+    if (options_.from_launcher && options_.host_client_file.empty()) {
+      throw Error(NoWindowWithHandle(host).toStdString());
+    }
+    const HostEmbedder embed =
+        options_.embed ? options_.embed : [this](QWidget& window, WId host, QString& why) {
+          return EmbedInX11Host(window, host, why, options_.host_client_file);
+        };
     if (!embed(*this, host, why)) throw Error(why.toStdString());
     state_.hosted_mode = true;
     // The mode word leaves one run panel, which then fills the top band.

@@ -96,7 +96,11 @@ class DriveBox : public QComboBox {
 // Embeds `window` into the foreign window `host` at (2, 2) without border or
 // caption; returns false with the reason in `why` when it cannot be done.
 using HostEmbedder = std::function<bool(QWidget& window, WId host, QString& why)>;
-bool EmbedInX11Host(QWidget& window, WId host, QString& why);
+// With `client_file` (see FormOptions), (2, 2) is counted from the host's
+// client area as that file places it inside `host`, and followed when the
+// file changes.
+bool EmbedInX11Host(QWidget& window, WId host, QString& why,
+                    const std::filesystem::path& client_file = {});
 
 struct FormOptions {
   // The command-line parameters without the program's name, as the
@@ -105,6 +109,14 @@ struct FormOptions {
   // The ini file written in hosted mode; empty: "Tempario.ini" in the
   // folder of the program's executable.
   std::filesystem::path ini_path;
+  // Started by the Windows-side launcher (host_launcher/), which passes the
+  // host's handle on as an X11 window id only when it found one, together
+  // with `host_client_file`; without that file the handle names no window.
+  bool from_launcher = false;
+  // The launcher's file with the place of the host's client area (see
+  // ParseHostClientPlace); empty for a native X11 host, whose window is its
+  // client area.
+  std::filesystem::path host_client_file;
   // Folder of the Tempario tables; empty: dbf::DefaultWorkFolder().
   std::filesystem::path work_folder;
   // How the window goes into the host window; empty: EmbedInX11Host.

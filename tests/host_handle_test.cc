@@ -42,5 +42,19 @@ INSTANTIATE_TEST_SUITE_P(
                     HandleCase{" a04b2", false, 0}, HandleCase{"100000000", false, 0},
                     HandleCase{"-1", false, 0}, HandleCase{"a04b2g", false, 0}));
 
+// The launcher's note of where the host's client area lies: the virtual
+// desktop's negative corners read, anything torn or padded refused.
+TEST(HostClientPlace, ReadsTheLaunchersLineOnly) {
+  const auto place = ParseHostClientPlace("-4 23 40000a\n");
+  ASSERT_TRUE(place.has_value());
+  EXPECT_EQ(place->x, -4);
+  EXPECT_EQ(place->y, 23);
+  EXPECT_EQ(place->screen, 0x40000Au);
+  for (const char* torn : {"", "104 103 0", "104 103\n", "104  103 0\n", "104 103 0\nx",
+                           "104 103 zz\n", "104,103 0\n"}) {
+    EXPECT_FALSE(ParseHostClientPlace(torn).has_value()) << torn;
+  }
+}
+
 }  // namespace
 }  // namespace tto

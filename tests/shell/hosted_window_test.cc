@@ -14,8 +14,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <memory>
+#include <utility>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,12 +29,8 @@ using namespace std::chrono_literals;
 using tto::testing::Capture;
 using tto::testing::OnPath;
 using tto::testing::Process;
+using tto::testing::ReadFile;
 using tto::testing::StartXvfb;
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
 
 class HostedWindowTest : public testing::Test {
  protected:
@@ -180,6 +176,48 @@ TEST_F(HostedWindowTest, ExportInsideTheHostWindowWritesItsOutcome) {
   // Six missing files and "Proceso finalizado" at the least.
   EXPECT_GE(boxes, 7);
   EXPECT_EQ(ReadFile(dir_ / "bin" / "Tempario.ini"), "[Transformadores]\r\nTransformado=-1\r\n");
+}
+
+// Started by the Windows-side launcher, the program takes the ini file and
+// the place of the host's client area from it: the window sits at (2, 2) of
+// that client area, follows it when the launcher rewrites the place, and the
+// outcome goes into the launcher's ini file, not beside the program.
+TEST_F(HostedWindowTest, LauncherPlacesTheWindowInTheClientAreaAndNamesTheIniFile) {
+  const xcb_window_t host = CreateHostWindow();  // at (50, 50) of the root
+  fs::create_directories(dir_ / "launcher");
+  const fs::path place = dir_ / "launcher" / "client.place";
+  std::ofstream(place) << "60 69 0\n";  // a menu bar of 19 pixels and a border of 10
+  ::setenv("TRANSTEMPEXORVE_INI_FILE", (dir_ / "launcher" / "Tempario.ini").c_str(), 1);
+  ::setenv("TRANSTEMPEXORVE_HOST_CLIENT", place.c_str(), 1);
+  std::unique_ptr<Process> app = StartHosted("exportar", host);
+  ::unsetenv("TRANSTEMPEXORVE_INI_FILE");
+  ::unsetenv("TRANSTEMPEXORVE_HOST_CLIENT");
+  ASSERT_TRUE(app->started());
+  const xcb_window_t child = WaitForChild(host);
+  ASSERT_NE(child, 0u);
+  const auto position = [&] {
+    xcb_get_geometry_reply_t* geometry =
+        xcb_get_geometry_reply(connection_, xcb_get_geometry(connection_, child), nullptr);
+    const std::pair<int, int> at{geometry ? geometry->x : -1, geometry ? geometry->y : -1};
+    std::free(geometry);
+    return at;
+  };
+  EXPECT_EQ(position(), std::pair(12, 21));
+  // The launcher replaces the file when the client area moves.
+  std::ofstream(dir_ / "launcher" / "next") << "50 50 0\n";
+  fs::rename(dir_ / "launcher" / "next", place);
+  std::pair<int, int> at;
+  for (int i = 0; i < 100 && (at = position()) != std::pair(2, 2); ++i) {
+    std::this_thread::sleep_for(20ms);
+  }
+  EXPECT_EQ(at, std::pair(2, 2));
+
+  Capture("xdotool windowfocus --sync " + std::to_string(child) + " 2>/dev/null");
+  std::this_thread::sleep_for(300ms);
+  Capture("xdotool key alt+s");
+  ASSERT_TRUE(app->WaitForExit(10s));
+  EXPECT_EQ(ReadFile(dir_ / "launcher" / "Tempario.ini"), "[Transformadores]\r\nTransformado=0\r\n");
+  EXPECT_FALSE(fs::exists(dir_ / "bin" / "Tempario.ini"));
 }
 
 TEST_F(HostedWindowTest, ProgramEndsWhenTheHostWindowGoes) {

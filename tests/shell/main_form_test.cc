@@ -541,6 +541,25 @@ class MainFormTest : public QObject {
     QVERIFY(!fs::exists(Temp() / "Tempario.ini"));
   }
 
+  // The Windows-side launcher hands on a window handle it could not turn
+  // into an X11 window as it is, without the client-area file: the handle
+  // names no window, whatever X11 window happens to carry that number.
+  void HandleTheLauncherCouldNotMapNamesNoWindow() {
+    FakeHost host;
+    BoxCatcher boxes;
+    tto::FormOptions options;
+    options.parameters = {"exportar", "0002006c"};
+    options.ini_path = Temp() / "Tempario.ini";
+    options.from_launcher = true;
+    options.embed = host.Embedder();
+    tto::TMForm form(std::move(options));
+    QVERIFY(!form.State().hosted_mode);
+    QCOMPARE(host.calls, 0);
+    QCOMPARE(boxes.Texts(), QStringList{"There is no window with the handle $2006C."});
+    form.close();
+    QVERIFY(!fs::exists(Temp() / "Tempario.ini"));
+  }
+
   void WithoutX11TheWindowCannotBeEmbedded() {
     QWidget window;
     QString why;

@@ -7,6 +7,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 extern char** environ;
@@ -36,6 +38,11 @@ pid_t Spawn(std::vector<std::string> argv, const posix_spawn_file_actions_t& act
 
 bool OnPath(const std::string& program) {
   return std::system(("command -v '" + program + "' >/dev/null 2>&1").c_str()) == 0;
+}
+
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 std::string Capture(const std::string& command) {

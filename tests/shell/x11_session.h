@@ -17,6 +17,9 @@ bool OnPath(const std::string& program);
 // What a shell command writes to its standard output.
 std::string Capture(const std::string& command);
 
+// The whole content of a file; empty when it cannot be read.
+std::string ReadFile(const std::filesystem::path& path);
+
 // A child process, ended (by its own id) when the object goes. It gets this
 // process's environment with `extra_environment` ("NAME=value") in front.
 class Process {
