@@ -220,7 +220,7 @@ std::string DateTimeText(std::int64_t jdn, std::int64_t millis) {
   return DateFromJulianDay(jdn) + buf;
 }
 
-struct Field {
+struct FieldLayout {
   std::string name;
   char type = 'C';
   int width = 0;
@@ -229,7 +229,7 @@ struct Field {
 };
 
 // A field's name as it goes into a message.
-std::string Shown(const Field& f) { return Cp1252ToUtf8(f.name); }
+std::string Shown(const FieldLayout& f) { return Cp1252ToUtf8(f.name); }
 
 // A value read from a record: blank, text, or a number (kept with its
 // canonical text, so that text reads never pass through a double).
@@ -320,7 +320,7 @@ struct Table::Impl {
   std::uint8_t version = kVersionDbase3;
   std::uint32_t header_length = 0;
   std::uint32_t record_length = 0;
-  std::vector<Field> fields;
+  std::vector<FieldLayout> fields;
   bool writable_layout = false;  // a layout this engine may write into
 
   // Records: all of them, `count` * `record_length` bytes.
@@ -344,6 +344,9 @@ struct Table::Impl {
   enum class Pending { kNone, kAppend, kEdit } pending = Pending::kNone;
   std::string buffer;
   bool buffer_written = false;
+
+  // Texts of non-text fields handed out as views, one per field.
+  mutable std::vector<std::string> scratch;
 
   // Locate indexes: for a list of field indexes, the records of each key in
   // record order (an ordered set, so that an edit moves a record from one key
@@ -380,6 +383,14 @@ struct Table::Impl {
     if (closed) Fail("the table is closed");
   }
 
+  // The field of a handle, checked against this table's layout.
+  int HandleIndex(FieldHandle handle) const {
+    if (handle.index() < 0 || static_cast<std::size_t>(handle.index()) >= fields.size()) {
+      Fail("a field handle that does not belong to this table");
+    }
+    return handle.index();
+  }
+
   int FieldIndex(std::string_view field_name) const {
     for (std::size_t i = 0; i < fields.size(); ++i) {
       if (EqualsIgnoringAsciiCase(fields[i].name, field_name)) return static_cast<int>(i);
@@ -391,7 +402,7 @@ struct Table::Impl {
 
   // --- reading values ---------------------------------------------------
 
-  Value Read(const char* record, const Field& f) const {
+  Value Read(const char* record, const FieldLayout& f) const {
     Value v;
     if (record == nullptr) return v;
     std::string_view raw(record + 1 + f.offset, static_cast<std::size_t>(f.width));
@@ -505,7 +516,7 @@ struct Table::Impl {
     return v;
   }
 
-  std::string TextOf(const char* record, const Field& f) const {
+  std::string TextOf(const char* record, const FieldLayout& f) const {
     Value v = Read(record, f);
     return v.kind == Value::kNotDecoded ? std::string() : v.text;
   }
@@ -521,8 +532,7 @@ struct Table::Impl {
 
   // The bytes of a field of the pending record, for a setter that sets
   // `buffer_written` once it has stored its value.
-  char* PendingField(std::string_view field_name, const Field** field) {
-    int index = FieldIndex(field_name);
+  char* PendingField(int index, const FieldLayout** field) {
     if (pending == Pending::kNone) {
       Fail("field " + Shown(fields[static_cast<std::size_t>(index)]) +
            " cannot be written: no record is being appended or edited");
@@ -531,7 +541,7 @@ struct Table::Impl {
     return buffer.data() + 1 + (*field)->offset;
   }
 
-  void StoreNumber(const Field& f, char* dest, double value) {
+  void StoreNumber(const FieldLayout& f, char* dest, double value) {
     if (!std::isfinite(value)) Fail("field " + Shown(f) + " cannot hold a value that is not finite");
     if (value == 0) value = 0;  // no "-0.0000"
     char buf[400];
@@ -685,6 +695,12 @@ struct Table::Impl {
       if (end == std::string_view::npos) break;
       start = end + 1;
     }
+    std::vector<std::string_view> views(values.begin(), values.end());
+    return Locate(field_indexes, views);
+  }
+
+  bool Locate(const std::vector<int>& field_indexes, std::span<const std::string_view> values) {
+    CheckOpen();
     if (field_indexes.size() != values.size()) {
       Fail("locate on " + std::to_string(field_indexes.size()) + " fields was given " +
            std::to_string(values.size()) + " values");
@@ -705,7 +721,7 @@ struct Table::Impl {
       it = indexes.emplace(list_key, std::move(index)).first;
     }
     std::string key;
-    for (const std::string& value : values) PutKeyPart(key, value);
+    for (std::string_view value : values) PutKeyPart(key, value);
     auto found = it->second.positions.find(key);
     if (found == it->second.positions.end() || found->second.empty()) return false;
     current = *found->second.begin();
@@ -761,7 +777,7 @@ void Table::Impl::ParseHeader(const char* head, std::size_t file_size) {
       Fail("more than " + std::to_string(kMaxFields) + " fields");
     }
     const char* d = head + offset;
-    Field f;
+    FieldLayout f;
     std::size_t name_size = dialect == Dialect::kLevel7 ? 32 : 11;
     std::string_view raw_name(d, name_size);
     raw_name = raw_name.substr(0, std::min(raw_name.find('\0'), raw_name.size()));
@@ -816,7 +832,7 @@ void Table::Impl::ParseHeader(const char* head, std::size_t file_size) {
          " bytes of records");
   }
   writable_layout = version == kVersionDbase3 &&
-                    std::all_of(fields.begin(), fields.end(), [](const Field& f) {
+                    std::all_of(fields.begin(), fields.end(), [](const FieldLayout& f) {
                       return std::strchr("CNFLD", f.type) != nullptr;
                     });
 }
@@ -941,12 +957,12 @@ Table Table::Recreate(const fs::path& folder, std::string_view name,
   std::string descriptors;
   int record_length = 1;
   for (const FieldDef& def : fields) {
-    Field f;
+    FieldLayout f;
     f.name = tto::AsciiUpper(def.name);
     if (f.name.empty() || f.name.size() > static_cast<std::size_t>(kMaxNameLength)) {
       impl->Fail("field name '" + Cp1252ToUtf8(def.name) + "' must have 1 to 10 characters");
     }
-    for (const Field& other : impl->fields) {
+    for (const FieldLayout& other : impl->fields) {
       if (other.name == f.name) impl->Fail("field " + Shown(f) + " is listed twice");
     }
     switch (def.type) {
@@ -1079,10 +1095,33 @@ void Table::Edit() {
 
 void Table::Post() { Checked(impl_).Post(); }
 
+FieldHandle Table::Field(std::string_view name) const {
+  return FieldHandle(Checked(impl_).FieldIndex(name));
+}
+
 void Table::SetText(std::string_view field, std::string_view value) {
+  SetText(FieldHandle(Checked(impl_).FieldIndex(field)), value);
+}
+void Table::SetBool(std::string_view field, bool value) {
+  SetBool(FieldHandle(Checked(impl_).FieldIndex(field)), value);
+}
+void Table::SetFloat(std::string_view field, double value) {
+  SetFloat(FieldHandle(Checked(impl_).FieldIndex(field)), value);
+}
+std::string Table::GetText(std::string_view field) const {
+  return GetText(FieldHandle(Checked(impl_).FieldIndex(field)));
+}
+std::int32_t Table::GetInteger(std::string_view field) const {
+  return GetInteger(FieldHandle(Checked(impl_).FieldIndex(field)));
+}
+double Table::GetFloat(std::string_view field) const {
+  return GetFloat(FieldHandle(Checked(impl_).FieldIndex(field)));
+}
+
+void Table::SetText(FieldHandle field, std::string_view value) {
   Impl& t = Checked(impl_);
-  const Field* f = nullptr;
-  char* dest = t.PendingField(field, &f);
+  const FieldLayout* f = nullptr;
+  char* dest = t.PendingField(t.HandleIndex(field), &f);
   switch (f->type) {
     case 'C': {
       std::size_t n = std::min(value.size(), static_cast<std::size_t>(f->width));
@@ -1122,19 +1161,19 @@ void Table::SetText(std::string_view field, std::string_view value) {
   t.buffer_written = true;
 }
 
-void Table::SetBool(std::string_view field, bool value) {
+void Table::SetBool(FieldHandle field, bool value) {
   Impl& t = Checked(impl_);
-  const Field* f = nullptr;
-  char* dest = t.PendingField(field, &f);
+  const FieldLayout* f = nullptr;
+  char* dest = t.PendingField(t.HandleIndex(field), &f);
   if (f->type != 'L') t.Fail("field " + Shown(*f) + " is not a boolean field");
   *dest = value ? 'T' : 'F';
   t.buffer_written = true;
 }
 
-void Table::SetFloat(std::string_view field, double value) {
+void Table::SetFloat(FieldHandle field, double value) {
   Impl& t = Checked(impl_);
-  const Field* f = nullptr;
-  char* dest = t.PendingField(field, &f);
+  const FieldLayout* f = nullptr;
+  char* dest = t.PendingField(t.HandleIndex(field), &f);
   if (f->type == 'N' || f->type == 'F') {
     t.StoreNumber(*f, dest, value);
     t.buffer_written = true;
@@ -1145,15 +1184,31 @@ void Table::SetFloat(std::string_view field, double value) {
   }
 }
 
-std::string Table::GetText(std::string_view field) const {
+std::string Table::GetText(FieldHandle field) const {
   const Impl& t = Checked(impl_);
-  const Field& f = t.fields[static_cast<std::size_t>(t.FieldIndex(field))];
+  const FieldLayout& f = t.fields[static_cast<std::size_t>(t.HandleIndex(field))];
   return t.TextOf(t.Source(), f);
 }
 
-std::int32_t Table::GetInteger(std::string_view field) const {
+std::string_view Table::TextView(FieldHandle field) const {
   const Impl& t = Checked(impl_);
-  const Field& f = t.fields[static_cast<std::size_t>(t.FieldIndex(field))];
+  const auto index = static_cast<std::size_t>(t.HandleIndex(field));
+  const FieldLayout& f = t.fields[index];
+  const char* record = t.Source();
+  if (record == nullptr) return {};
+  if (f.type == 'C' || f.type == 'V') {
+    std::string_view s(record + 1 + f.offset, static_cast<std::size_t>(f.width));
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.remove_suffix(1);
+    return s;
+  }
+  if (t.scratch.size() < t.fields.size()) t.scratch.resize(t.fields.size());
+  t.scratch[index] = t.TextOf(record, f);
+  return t.scratch[index];
+}
+
+std::int32_t Table::GetInteger(FieldHandle field) const {
+  const Impl& t = Checked(impl_);
+  const FieldLayout& f = t.fields[static_cast<std::size_t>(t.HandleIndex(field))];
   Value v = t.Read(t.Source(), f);
   switch (v.kind) {
     case Value::kBlank:
@@ -1179,9 +1234,9 @@ std::int32_t Table::GetInteger(std::string_view field) const {
   t.Fail("field " + Shown(f) + " cannot be read as an integer");
 }
 
-double Table::GetFloat(std::string_view field) const {
+double Table::GetFloat(FieldHandle field) const {
   const Impl& t = Checked(impl_);
-  const Field& f = t.fields[static_cast<std::size_t>(t.FieldIndex(field))];
+  const FieldLayout& f = t.fields[static_cast<std::size_t>(t.HandleIndex(field))];
   Value v = t.Read(t.Source(), f);
   switch (v.kind) {
     case Value::kBlank:
@@ -1206,10 +1261,17 @@ bool Table::Locate(std::string_view fields, std::span<const std::string> values)
   return impl_->Locate(fields, values);
 }
 
+bool Table::Locate(std::span<const FieldHandle> fields, std::span<const std::string_view> values) {
+  Impl& t = Checked(impl_);
+  std::vector<int> field_indexes;
+  for (FieldHandle f : fields) field_indexes.push_back(t.HandleIndex(f));
+  return t.Locate(field_indexes, values);
+}
+
 std::vector<std::string> Table::FieldNames() const {
   const Impl& t = Checked(impl_);
   std::vector<std::string> names;
-  for (const Field& f : t.fields) names.push_back(f.name);
+  for (const FieldLayout& f : t.fields) names.push_back(f.name);
   return names;
 }
 
