@@ -801,22 +801,26 @@ int FailingRename(const char* from, const char* to) {
 
 // A write that fails anywhere leaves the earlier table byte for byte, no
 // temporary file, and the engine's error naming the table, whether the
-// failure shows at Close or while an error unwinds past the table.
+// table is re-created or edited, and whether the failure shows at Close or
+// while an error unwinds past the table.
 TEST(DbfDurability, AFailedWriteLeavesTheEarlierTable) {
   TempDir dir;
+  constexpr int kRecords = 40000;  // 1.7 MB of records
   {
     Table t = Table::Recreate(dir.path(), "ASIGT", kAllTypes);
-    t.Append();
-    t.SetText("NOMBRE", "earlier");
+    for (int i = 0; i < kRecords; ++i) {
+      t.Append();
+      t.SetText("NOMBRE", "earlier");
+    }
   }
   const std::filesystem::path path = dir / "ASIGT.DBF";
   const std::string before = ReadFile(path);
-  constexpr int kRecords = 40000;  // 1.7 MB of records
   constexpr std::size_t kAllBytes = 162 + kRecords * 43 + 1 + 8;
   const struct {
     const char* where;
     InjectedFault fault;
     bool unwinding;
+    bool edit = false;
   } cases[] = {
       {"at the header", {InjectedFault::kWrite, 0, ENOSPC}, false},
       {"in the records", {InjectedFault::kWrite, 100000, ENOSPC}, false},
@@ -824,6 +828,9 @@ TEST(DbfDurability, AFailedWriteLeavesTheEarlierTable) {
       {"in the final header", {InjectedFault::kWrite, kAllBytes - 3, ENOSPC}, false},
       {"at the sync", {InjectedFault::kSync, 0, EIO}, false},
       {"at the rename", {InjectedFault::kRename, 0, EXDEV}, true},
+      {"copying a table to edit", {InjectedFault::kWrite, 1000000, ENOSPC}, false, true},
+      {"writing the edits", {InjectedFault::kWrite, kAllBytes + 1000, EIO}, false, true},
+      {"renaming the edited table", {InjectedFault::kRename, 0, EXDEV}, false, true},
   };
   const FileIo failing = {::pread, FailingPwrite, FailingFsync, FailingRename};
   for (const auto& c : cases) {
@@ -832,11 +839,16 @@ TEST(DbfDurability, AFailedWriteLeavesTheEarlierTable) {
     SetFileIo(&failing);
     std::string error;
     try {
-      Table t = Table::Recreate(dir.path(), "ASIGT", kAllTypes);
+      Table t = c.edit ? Table::Open(dir.path(), "ASIGT") : Table::Recreate(dir.path(), "ASIGT", kAllTypes);
       for (int i = 0; i < kRecords; ++i) {
-        t.Append();
+        if (c.edit) {
+          t.Edit();
+        } else {
+          t.Append();
+        }
         t.SetFloat("NUM", i);
         t.Post();
+        if (c.edit) t.Next();
       }
       if (c.unwinding) throw std::runtime_error("a conversion failed");
       t.Close();

@@ -50,9 +50,13 @@ bool AllZero(std::string_view bytes) {
 // so "  2.5000" reads "2.5" and "0012" reads "12". Text in another form
 // (an exponent) goes through a double. False when it is not a number.
 bool CanonicalNumber(std::string_view text, std::string& out) {
-  std::string s(text);
-  std::replace(s.begin(), s.end(), ',', '.');
-  std::string_view v = s;
+  std::string with_points;
+  std::string_view v = text;
+  if (text.find(',') != std::string_view::npos) {
+    with_points.assign(text);
+    std::replace(with_points.begin(), with_points.end(), ',', '.');
+    v = with_points;
+  }
   bool negative = false;
   if (!v.empty() && (v.front() == '-' || v.front() == '+')) {
     negative = v.front() == '-';
@@ -187,10 +191,14 @@ std::string FormatDouble(double value) {
 }
 
 bool ParseDecimal(std::string_view text, double& out) {
-  std::string s(text);
-  std::replace(s.begin(), s.end(), ',', '.');
-  const char* begin = s.data();
-  const char* end = s.data() + s.size();
+  std::string with_points;
+  if (text.find(',') != std::string_view::npos) {
+    with_points.assign(text);
+    std::replace(with_points.begin(), with_points.end(), ',', '.');
+    text = with_points;
+  }
+  const char* begin = text.data();
+  const char* end = text.data() + text.size();
   if (begin != end && *begin == '+') ++begin;
   if (begin == end) return false;
   auto [ptr, ec] = std::from_chars(begin, end, out, std::chars_format::general);

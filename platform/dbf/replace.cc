@@ -127,7 +127,11 @@ std::string Replacement::Begin(const fs::path& folder, const std::string& base) 
       old_locks_.push_back(std::move(held));
     }
   }
-  std::string pattern = (folder / ("." + base + ".DBF.XXXXXX")).string();
+  return CreateTemporary();
+}
+
+std::string Replacement::CreateTemporary() {
+  std::string pattern = (folder_ / ("." + target_.filename().string() + ".XXXXXX")).string();
   const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
   if (fd < 0) return Fault("cannot create the table: ", errno);
   temporary_ = pattern;
@@ -136,6 +140,31 @@ std::string Replacement::Begin(const fs::path& folder, const std::string& base) 
   ::umask(mask);
   ::fchmod(fd, 0644 & ~mask);  // as a table created in place would be
   return "";
+}
+
+std::string Replacement::BeginCopy(const fs::path& path, int source) {
+  folder_ = path.parent_path();
+  target_ = path;
+  if (std::string fault = CreateTemporary(); !fault.empty()) return fault;
+  std::string buffer(1 << 20, '\0');
+  for (off_t offset = 0;;) {
+    ssize_t n;
+    do {
+      n = Io().pread(source, buffer.data(), buffer.size(), offset);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) {
+      const int error = errno;
+      Abandon();
+      return Fault("cannot read the table: ", error);
+    }
+    if (n == 0) return "";
+    if (!PwriteAll(temporary_fd_.get(), buffer.data(), static_cast<std::size_t>(n), offset)) {
+      const int error = errno;
+      Abandon();
+      return Fault("cannot write the table: ", error);
+    }
+    offset += n;
+  }
 }
 
 std::string Replacement::Commit() {

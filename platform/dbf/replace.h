@@ -41,7 +41,8 @@ LockResult UpgradeToWrite(int fd);
 // to the run in the same folder; the new table is written there. `Commit`
 // syncs it, renames it over the table, removes the other old files and
 // syncs the folder. Until `Commit` has renamed, the old table is untouched;
-// `Abandon` (and the destructor) remove the temporary file.
+// `Abandon` (and the destructor) remove the temporary file. A table opened
+// and then written is replaced the same way, by a copy (`BeginCopy`).
 class Replacement {
  public:
   Replacement() = default;
@@ -52,6 +53,10 @@ class Replacement {
   // Returns "" on success, else the fault ("the table is in use by another
   // program", "cannot create the table: ...").
   std::string Begin(const std::filesystem::path& folder, const std::string& base);
+  // For a table opened and then written: a temporary copy of the file at
+  // `path`, read from `source` (whose locks the caller holds), to be written
+  // and committed in its place. Returns "" or the fault.
+  std::string BeginCopy(const std::filesystem::path& path, int source);
   int temporary_fd() const { return temporary_fd_.get(); }
   const std::filesystem::path& target() const { return target_; }
   // "" on success, else the fault; the temporary is gone either way.
@@ -59,6 +64,8 @@ class Replacement {
   void Abandon() noexcept;
 
  private:
+  std::string CreateTemporary();
+
   std::filesystem::path folder_;
   std::filesystem::path target_;
   std::filesystem::path temporary_;

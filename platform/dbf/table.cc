@@ -62,13 +62,12 @@ struct Table::Impl final : FaultSink {
   fs::path path;
   std::string component;  // design-time component, or empty
 
-  // The file: an opened table's own, or the temporary file that a
-  // re-created table replaces the old one with at Close.
+  // The file: an opened table's own, and the temporary file that replaces
+  // the table at Close once it is re-created or written.
   Fd fd;
   Replacement replacement;
   bool replacing = false;
   bool read_only = false;
-  bool write_locked = false;  // holds the range lock of a writer
   bool closed = false;
   bool broken = false;  // a write failed: nothing more reaches the table
 
@@ -183,16 +182,20 @@ struct Table::Impl final : FaultSink {
       Fail("this engine writes only dBase III+/IV tables of C, N, F, L and D fields");
     }
     if (broken) Fail("an earlier write failed; the table is left as it was");
-    if (replacing || write_locked) return;
+    if (replacing) return;
     switch (UpgradeToWrite(fd.get())) {
       case LockResult::kLocked:
-        write_locked = true;
-        return;
+        break;
       case LockResult::kHeld:
         Fail(kInUse);
       case LockResult::kFailed:
         Fail("cannot lock the table: " + ErrnoText(errno));
     }
+    // Changes go into a copy that replaces the table at Close, so that a
+    // write that fails halfway leaves the table as it was.
+    if (const std::string fault = replacement.BeginCopy(path, fd.get()); !fault.empty()) Fail(fault);
+    file.Rebind(replacement.temporary_fd());
+    replacing = true;
   }
 
   // The bytes of a field of the pending record, for a setter that sets

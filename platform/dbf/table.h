@@ -2,7 +2,8 @@
 //
 // The Tempario table engine: dBase tables (".DBF") in the work folder, as
 // the conversions use them. A `Table` is one open table with a current
-// record, a pending append or edit, and field access by name.
+// record, a pending append or edit, and field access by name or by a
+// handle resolved once.
 //
 // Writing produces dBase III+/IV tables (version 0x03, no production index)
 // that the classic driver and every mainstream reader read; reading accepts
@@ -15,9 +16,24 @@
 //   and keeps the current place.
 // - `First`, `Next` and `Locate` post a pending record if a field of it was
 //   written, and drop it otherwise. `Close` (and the destructor) do the same,
-//   then flush the table; a destructor run by an error that unwinds past the
-//   table drops the pending record, so the file holds every record posted
-//   before the error and nothing half-written.
+//   then write the table out; a destructor run by an error that unwinds past
+//   the table drops the pending record, so the table keeps every record
+//   posted before the error and nothing half-written.
+//
+// Replacing and writing: a re-created table, and a table opened and then
+// written, are written into a temporary file beside the table, which takes
+// the table's place at `Close` once it is complete and synced. Until then
+// other programs see the table as it was; a write that fails (a full disk,
+// an I/O error), and a process that ends before `Close`, leave it so.
+//
+// Locks: a table to be read is in use while another program holds a write
+// lock on it; a table to be re-created or written while another program
+// holds any lock on it (flock, POSIX record locks, open-file-description
+// locks, on any byte range). Design-time components (kExclusive) also shut
+// out other readers that take a shared flock.
+//
+// Memory: records are read and written through a cache of bounded size;
+// a pass over a table of any size takes the same memory.
 #pragma once
 
 #include <cstdint>
@@ -68,8 +84,9 @@ struct OpenOptions {
 
 class Table {
  public:
-  // Deletes NAME.DBF and NAME.MDX (matched ignoring ASCII case) in `folder`,
-  // creates NAME.DBF empty with `fields` in their order, and opens it.
+  // Re-creates NAME.DBF in `folder` empty with `fields` in their order, and
+  // opens it; at `Close` it replaces NAME.DBF and removes NAME.MDX (both
+  // matched ignoring ASCII case). A table in use fails here, at once.
   static Table Recreate(const std::filesystem::path& folder, std::string_view name,
                         std::span<const FieldDef> fields);
   // Opens NAME.DBF (matched ignoring ASCII case) in `folder`.
