@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <clocale>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -315,6 +316,31 @@ TEST(DbfTable, EveryTypeRoundTripsWithBlanksStoredAsSpaces) {
   EXPECT_EQ(t.GetInteger("NOMBRE"), 0);
   t.Next();
   EXPECT_TRUE(t.Eof());
+}
+
+// The window's toolkit sets the C library to the user's locale; a Spanish
+// one must not put a comma into a numeric field.
+TEST(DbfTable, NumbersAreWrittenWithAPointUnderACommaLocale) {
+  if (std::setlocale(LC_ALL, "es_ES.UTF-8") == nullptr &&
+      std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) {
+    GTEST_SKIP() << "no comma locale installed";
+  }
+  TempDir dir;
+  {
+    Table t = Table::Recreate(dir.path(), "LOC", kAllTypes);
+    for (double hours : {2.5, 1234.56789, -3.0, 0.00005}) {
+      t.Append();
+      t.SetFloat("HORAS", hours);
+      t.SetText("NUM", "7");
+      t.Post();
+    }
+  }
+  std::setlocale(LC_ALL, "C");
+  const std::string bytes = ReadFile(dir / "LOC.DBF");
+  std::vector<std::string> hours;
+  for (int r = 0; r < 4; ++r) hours.push_back(bytes.substr(161 + 43 * r + 23, 20));
+  EXPECT_THAT(hours, ElementsAre("              2.5000", "           1234.5679",
+                                 "             -3.0000", "              0.0001"));
 }
 
 TEST(DbfTable, MovingPostsAWrittenRecordAndDropsAnUnwrittenOne) {
