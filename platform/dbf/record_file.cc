@@ -128,7 +128,7 @@ RecordFile::Block& RecordFile::Load(std::uint32_t block_number) {
   if (!block.bytes) block.bytes = TakeBlock();
   if (!PreadAll(fd_, block.bytes.get(), static_cast<std::size_t>(records) * record_length_,
                 OffsetOf(first))) {
-    throw IoFailure{errno, "read"};
+    throw IoFailure{errno, false};
   }
   block.number = block_number;
   block.records = records;
@@ -139,7 +139,7 @@ void RecordFile::WriteBack(Block& block) {
   const std::uint64_t first = static_cast<std::uint64_t>(block.number) * per_block_;
   if (!PwriteAll(fd_, block.bytes.get(), static_cast<std::size_t>(block.records) * record_length_,
                  OffsetOf(first))) {
-    throw IoFailure{errno, "write"};
+    throw IoFailure{errno, true};
   }
   block.dirty = false;
 }
@@ -177,7 +177,7 @@ void RecordFile::Flush() {
             [](const Block* a, const Block* b) { return a->number < b->number; });
   for (Block* block : dirty) WriteBack(*block);
   const char eof = kEofMarker;
-  if (!PwriteAll(fd_, &eof, 1, OffsetOf(count_))) throw IoFailure{errno, "write"};
+  if (!PwriteAll(fd_, &eof, 1, OffsetOf(count_))) throw IoFailure{errno, true};
   changed_ = false;
 }
 

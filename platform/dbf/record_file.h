@@ -72,7 +72,7 @@ class RecordFile {
  public:
   struct IoFailure {
     int error;
-    const char* what;  // "read" or "write"
+    bool writing;  // else reading
   };
 
   RecordFile() = default;
