@@ -2,6 +2,7 @@
 // conversions, messages, buttons, closing, and a run ended by an error.
 #include <gtest/gtest.h>
 
+#include "core/run_lock.h"
 #include "tests/test_support.h"
 
 namespace tto {
@@ -190,6 +191,35 @@ TEST(ErrorBox, FullStopRule) {
   EXPECT_EQ(ErrorBoxText("'1.5h' is not a valid floating point value"),
             "'1.5h' is not a valid floating point value.");
   EXPECT_EQ(ErrorBoxText(""), "");
+}
+
+// A run whose work folder another run holds waits for it, then ends with
+// the error box before touching anything; the window stays ready.
+TEST(Runs, AnotherRunHoldsTheWorkFolder) {
+  for (const bool import : {false, true}) {
+    SCOPED_TRACE(import ? "import" : "export");
+    RunFixture f;
+    f.run_lock_wait = std::chrono::milliseconds(50);
+    f.Put("orve_prof.txt", CrLf({"1PGM X"}));
+    const RunLock other_run(f.work.path(), std::chrono::milliseconds(0));
+    ASSERT_TRUE(other_run.held());
+    EXPECT_FALSE(import ? f.Import() : f.Export());
+    EXPECT_EQ(f.host.errors, (Messages{"The work folder '" + f.work.path().string() +
+                                       "' is in use by another run of transTempexOrve."}));
+    EXPECT_TRUE(f.host.messages.empty());
+    EXPECT_EQ(f.host.cursor_events, (std::vector<bool>{true, false}));
+    EXPECT_FALSE(f.host.buttons_disabled);
+    EXPECT_EQ(f.state.outcome_code, 0);
+    EXPECT_FALSE(std::filesystem::exists(f.work / "PROFT.DBF"));
+  }
+}
+
+TEST(Runs, TheLockGoesWithTheRun) {
+  RunFixture f;
+  f.Put("orve_prof.txt", CrLf({"1PGM X"}));
+  ASSERT_TRUE(f.Export());
+  const RunLock next_run(f.work.path(), std::chrono::milliseconds(0));
+  EXPECT_TRUE(next_run.held());
 }
 
 }  // namespace

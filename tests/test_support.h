@@ -2,6 +2,7 @@
 // host that records what the runs show, and reading tables back.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <initializer_list>
 #include <string>
@@ -74,6 +75,7 @@ struct RunFixture {
   TempDir work;
   RecordingHost host;
   AppState state;
+  std::chrono::milliseconds run_lock_wait = std::chrono::seconds(5);
 };
 
 // Every record of the table NAME in `folder`, each as the texts of `fields`,
