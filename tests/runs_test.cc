@@ -214,12 +214,34 @@ TEST(Runs, AnotherRunHoldsTheWorkFolder) {
   }
 }
 
+// Nothing can be written into a work folder that does not exist, so there
+// is nothing to lock: an export whose files are all missing goes through as
+// it always did, and the folder is not created.
+TEST(Runs, AWorkFolderThatDoesNotExistIsNotLocked) {
+  testing::TempDir orve;
+  testing::RecordingHost host(orve.path().string());
+  AppState state;
+  RunContext run{host, state, orve / "missing"};
+  EXPECT_TRUE(RunWithErrorBox(host, [&] { RunExport(run); }));
+  EXPECT_EQ(host.messages, kAllMissing);
+  EXPECT_FALSE(std::filesystem::exists(orve / "missing"));
+}
+
+// The window lives on after a run, however the run ended: the next run must
+// find the work folder free at once.
 TEST(Runs, TheLockGoesWithTheRun) {
-  RunFixture f;
-  f.Put("orve_prof.txt", CrLf({"1PGM X"}));
-  ASSERT_TRUE(f.Export());
-  const RunLock next_run(f.work.path(), std::chrono::milliseconds(0));
-  EXPECT_TRUE(next_run.held());
+  for (const bool fails : {false, true}) {
+    SCOPED_TRACE(fails ? "ended by an error" : "went through");
+    RunFixture f;
+    if (fails) {
+      testing::MakeUnreadableFile(f.orve / "orve_prof.txt");
+    } else {
+      f.Put("orve_prof.txt", CrLf({"1PGM X"}));
+    }
+    EXPECT_EQ(f.Export(), !fails);
+    const RunLock next_run(f.work.path(), std::chrono::milliseconds(0));
+    EXPECT_TRUE(next_run.held());
+  }
 }
 
 }  // namespace
