@@ -21,11 +21,11 @@ class RunLock {
  public:
   // Takes the lock of `work_folder`, waiting up to `wait` while another run
   // holds it. Throws `Error` "The work folder '<path>' is in use by another
-  // run of transTempexOrve" when the wait is over, and "The work folder '<path>' is not a
-  // folder" when the path names something else. A work folder that does not
-  // exist, or in which the lock file can be neither created nor opened (a
-  // read-only folder, which an import can still read), is not locked: the
-  // table engine reports what a run cannot do there.
+  // run of transTempexOrve" when the wait is over, and "The work folder
+  // '<path>' is not a folder" when the path names something else. A work
+  // folder that does not exist, or in which the lock file can be neither
+  // created nor opened (a read-only folder, which an import can still read),
+  // is not locked: the table engine reports what a run cannot do there.
   RunLock(const std::filesystem::path& work_folder, std::chrono::milliseconds wait);
   RunLock(const RunLock&) = delete;
   RunLock& operator=(const RunLock&) = delete;

@@ -3,8 +3,8 @@
 #include <exception>
 #include <optional>
 
-#include "core/errors.h"
 #include "core/encoding.h"
+#include "core/errors.h"
 #include "core/orve_path.h"
 #include "core/run_lock.h"
 #include "to_orve/timetable_file.h"
