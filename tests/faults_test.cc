@@ -316,7 +316,6 @@ std::map<std::string, Span> LoggedSpans(const std::vector<std::string>& args,
 }
 
 TEST(WriteFaults, EveryTableOfAnExport) {
-  GTEST_SKIP() << "the table engine does not yet replace tables safely nor see record locks";
   const Schools& s = TheSchools();
   std::map<std::string, Span> spans;
   {
@@ -484,7 +483,6 @@ constexpr HeldLock kEveryLock[] = {
 };
 
 TEST(HeldTables, AnExportReplacesNoTableThatAnotherProcessHolds) {
-  GTEST_SKIP() << "the table engine does not yet replace tables safely nor see record locks";
   const Schools& s = TheSchools();
   for (const HeldLock& held : kEveryLock) {
     SCOPED_TRACE(held.name);
@@ -499,11 +497,12 @@ TEST(HeldTables, AnExportReplacesNoTableThatAnotherProcessHolds) {
 }
 
 TEST(HeldTables, AnImportReadsNoTableThatAnotherProcessWrites) {
-  GTEST_SKIP() << "the table engine does not yet replace tables safely nor see record locks";
   const Schools& s = TheSchools();
-  // A read lock is another reader: the import goes ahead.
+  // A read lock is another reader: the import goes ahead. The import opens
+  // its tables exclusively with flock, so another flock holder, even a
+  // shared one, keeps it out.
   const std::map<Lock, bool> kBlocks = {
-      {Lock::kFlockShared, false}, {Lock::kFlockExclusive, true}, {Lock::kPosixRead, false},
+      {Lock::kFlockShared, true},  {Lock::kFlockExclusive, true}, {Lock::kPosixRead, false},
       {Lock::kPosixWrite, true},   {Lock::kOfdRead, false},       {Lock::kOfdWrite, true}};
   for (const char* table : {"SOLUC", "DIASHORAST"}) {
     for (const HeldLock& held : kEveryLock) {
@@ -568,8 +567,10 @@ TEST(RunLock, TwoRunsAtOnceNeverMixTheirTables) {
     timetable_of[school] = TimetableWithoutDates(orve / "ORVE_HORARIO.TXT");
   }
 
-  constexpr int kRounds = 40;
-  for (int round = 0; round < kRounds; ++round) {
+  // TTO_RUN_LOCK_ROUNDS asks for a longer trial by hand.
+  const char* asked = std::getenv("TTO_RUN_LOCK_ROUNDS");
+  const int rounds = asked != nullptr ? std::atoi(asked) : 40;
+  for (int round = 0; round < rounds; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
     const TempDir work, orve;
     s.PutTablesOfA(work.path());
