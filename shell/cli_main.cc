@@ -110,9 +110,9 @@ int main(int argc, char** argv) {
   tto::AppState state;
   bool completed = true;
   const bool ok = tto::RunWithErrorBox(host, [&] {
-    tto::RunContext run{host, state,
-                        work_folder ? std::filesystem::path(*work_folder)
-                                    : tto::dbf::DefaultWorkFolder()};
+    tto::RunContext run{
+        host, state,
+        work_folder ? std::filesystem::path(*work_folder) : tto::dbf::DefaultWorkFolder()};
     if (mode == "export") {
       tto::RunExport(run);
     } else {

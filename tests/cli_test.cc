@@ -106,9 +106,11 @@ TEST(Cli, FoldersThatCannotBeMeant) {
   EXPECT_NE(r.err.find("FOLDER is empty"), std::string::npos) << r.err;
 
   WriteFile(scratch / "file", "");
-  const auto not_folder = Cli("export" + folder + " --work-folder '" + (scratch / "file").string() + "'");
+  const auto not_folder =
+      Cli("export" + folder + " --work-folder '" + (scratch / "file").string() + "'");
   EXPECT_EQ(not_folder.status, 2);
-  EXPECT_EQ(not_folder.err, "The work folder '" + (scratch / "file").string() + "' is not a folder.\n");
+  EXPECT_EQ(not_folder.err,
+            "The work folder '" + (scratch / "file").string() + "' is not a folder.\n");
 }
 
 TEST(Cli, DoubleDashEndsTheOptions) {
@@ -131,8 +133,8 @@ TEST(Cli, ErrorsShowTheirFileAndLineOnTheNextLine) {
   const TempDir orve, work;
   WriteFile(orve / "orve_sesiones.txt",
             CrLf({"0ORVE_SESIONES.TXT", "1PL9101 L08000855", "1PL9102 L"}));
-  const auto r = Cli("export '" + orve.path().string() + "' --work-folder '" +
-                     work.path().string() + "'");
+  const auto r =
+      Cli("export '" + orve.path().string() + "' --work-folder '" + work.path().string() + "'");
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.err, "':' is not a valid integer value.\n  in " +
                        (orve / "orve_sesiones.txt").string() + ", line 3\n");

@@ -42,7 +42,7 @@ using testing::WriteFile;
 using Env = std::vector<std::string>;
 
 // The tables of an export, in the order the run rebuilds them.
-constexpr std::array<const char*, 6> kTables = {"ASIGNOMT", "PROFT",  "AULAT",
+constexpr std::array<const char*, 6> kTables = {"ASIGNOMT", "PROFT", "AULAT",
                                                 "GRUPOST",  "ASIGT", "DIASHORAST"};
 
 // --- processes ----------------------------------------------------------------
@@ -120,7 +120,8 @@ Outcome RunProgram(const std::vector<std::string>& args, const Env& env = {}) {
 
 Outcome Cli(std::string_view run, const fs::path& folder, const fs::path& work,
             const Env& env = {}) {
-  return RunProgram({TTO_CLI, std::string(run), folder.string(), "--work-folder", work.string()}, env);
+  return RunProgram({TTO_CLI, std::string(run), folder.string(), "--work-folder", work.string()},
+                    env);
 }
 
 // What every faulty run must show: an error that ended it, on standard
@@ -195,8 +196,7 @@ struct Schools {
       // The last data record stands before the trailer, the last line.
       const std::size_t trailer = bytes.rfind("\r\n", bytes.size() - 3) + 2;
       const std::size_t last = bytes.rfind("\r\n", trailer - 3) + 2;
-      WriteFile(orve_a / entry.path().filename(),
-                bytes.substr(0, last) + bytes.substr(trailer));
+      WriteFile(orve_a / entry.path().filename(), bytes.substr(0, last) + bytes.substr(trailer));
     }
     for (auto [orve, work] : {std::pair{orve_a, work_a}, std::pair{orve_b, work_b}}) {
       fs::create_directories(work);
@@ -224,8 +224,8 @@ struct Schools {
 };
 
 const Schools& TheSchools() {
-  static const Schools* schools = new Schools;
-  return *schools;
+  static const Schools schools;
+  return schools;
 }
 
 // After an export of B over A's tables that an error ended in table
@@ -310,7 +310,7 @@ std::map<std::string, Span> LoggedSpans(const std::vector<std::string>& args,
                                         const fs::path& folder) {
   const TempDir scratch;
   const Outcome r = RunProgram(args, {"TTO_FAULT_DIR=" + fs::canonical(folder).string(),
-                               "TTO_FAULT_LOG=" + (scratch / "log").string()});
+                                      "TTO_FAULT_LOG=" + (scratch / "log").string()});
   EXPECT_EQ(r.status, 0) << r.err;
   return WriteSpans(scratch / "log");
 }
@@ -321,9 +321,8 @@ TEST(WriteFaults, EveryTableOfAnExport) {
   {
     const TempDir work;
     s.PutTablesOfA(work.path());
-    spans = LoggedSpans({TTO_CLI, "export", s.orve_b.string(), "--work-folder",
-                         work.path().string()},
-                        work.path());
+    spans = LoggedSpans(
+        {TTO_CLI, "export", s.orve_b.string(), "--work-folder", work.path().string()}, work.path());
   }
   for (const char* table : kTables) {
     const Span span = SpanOf(spans, table);
@@ -353,9 +352,9 @@ TEST(WriteFaults, TimetableFileOfAnImport) {
   {
     const TempDir orve, work;
     prepare(orve, work);
-    spans = LoggedSpans({TTO_CLI, "import", orve.path().string(), "--work-folder",
-                         work.path().string()},
-                        orve.path());
+    spans = LoggedSpans(
+        {TTO_CLI, "import", orve.path().string(), "--work-folder", work.path().string()},
+        orve.path());
   }
   const Span span = SpanOf(spans, "ORVE_HORARIO");
   ASSERT_GE(span.begin, 0) << "no write into ORVE_HORARIO.TXT";
@@ -377,8 +376,9 @@ TEST(WriteFaults, HostIniFile) {
     const TempDir dir;
     WriteFile(dir / "Tempario.ini", kOld);
     spans = LoggedSpans({TTO_WRITE_INI, (dir / "Tempario.ini").string(), "-1"}, dir.path());
-    EXPECT_EQ(ReadFile(dir / "Tempario.ini"), "[General]\r\nRuta=C:\\ZWORK\r\n[Transformadores]\r\n"
-                                              "Transformado=-1\r\n");
+    EXPECT_EQ(ReadFile(dir / "Tempario.ini"),
+              "[General]\r\nRuta=C:\\ZWORK\r\n[Transformadores]\r\n"
+              "Transformado=-1\r\n");
   }
   const Span span = SpanOf(spans, "TEMPARIO.INI");
   ASSERT_GE(span.begin, 0) << "no write into Tempario.ini";
@@ -386,8 +386,8 @@ TEST(WriteFaults, HostIniFile) {
     SCOPED_TRACE(fault.kind + " after " + std::to_string(fault.after) + " bytes");
     const TempDir dir;
     WriteFile(dir / "Tempario.ini", kOld);
-    const Outcome r =
-        RunProgram({TTO_WRITE_INI, (dir / "Tempario.ini").string(), "-1"}, FaultEnv(dir.path(), fault));
+    const Outcome r = RunProgram({TTO_WRITE_INI, (dir / "Tempario.ini").string(), "-1"},
+                                 FaultEnv(dir.path(), fault));
     ExpectCleanFailure(r, "Unable to write to " + (dir / "Tempario.ini").string());
     EXPECT_EQ(ReadFile(dir / "Tempario.ini"), kOld);
     EXPECT_EQ(Names(dir.path()), std::set<std::string>{"Tempario.ini"});
@@ -410,8 +410,8 @@ class LockHolder {
     if (pid_ == 0) {
       ::close(ready[0]);
       ::close(done[1]);
-      const bool reads = kind == Kind::kFlockShared || kind == Kind::kPosixRead ||
-                         kind == Kind::kOfdRead;
+      const bool reads =
+          kind == Kind::kFlockShared || kind == Kind::kPosixRead || kind == Kind::kOfdRead;
       const int fd = ::open(path.c_str(), reads ? O_RDONLY : O_RDWR);
       bool locked = false;
       if (fd >= 0) {
@@ -501,9 +501,9 @@ TEST(HeldTables, AnImportReadsNoTableThatAnotherProcessWrites) {
   // A read lock is another reader: the import goes ahead. The import opens
   // its tables exclusively with flock, so another flock holder, even a
   // shared one, keeps it out.
-  const std::map<Lock, bool> kBlocks = {
-      {Lock::kFlockShared, true},  {Lock::kFlockExclusive, true}, {Lock::kPosixRead, false},
-      {Lock::kPosixWrite, true},   {Lock::kOfdRead, false},       {Lock::kOfdWrite, true}};
+  const std::map<Lock, bool> kBlocks = {{Lock::kFlockShared, true}, {Lock::kFlockExclusive, true},
+                                        {Lock::kPosixRead, false},  {Lock::kPosixWrite, true},
+                                        {Lock::kOfdRead, false},    {Lock::kOfdWrite, true}};
   for (const char* table : {"SOLUC", "DIASHORAST"}) {
     for (const HeldLock& held : kEveryLock) {
       SCOPED_TRACE(std::string(table) + ", " + held.name);
@@ -526,7 +526,8 @@ TEST(HeldTables, AnImportReadsNoTableThatAnotherProcessWrites) {
       }
       EXPECT_EQ(ReadTables(work.path()), tables_before);
       EXPECT_EQ(ReadFile(work / "SOLUC.DBF"), soluc_before);
-      EXPECT_EQ(Names(orve.path()), (std::set<std::string>{"ORVE_HORARIO.TXT", "orve_asignat.txt"}));
+      EXPECT_EQ(Names(orve.path()),
+                (std::set<std::string>{"ORVE_HORARIO.TXT", "orve_asignat.txt"}));
     }
   }
 }
@@ -578,10 +579,10 @@ TEST(RunLock, TwoRunsAtOnceNeverMixTheirTables) {
     fs::copy_file(s.orve_b / "orve_asignat.txt", orve / "orve_asignat.txt");
     const bool with_import = round % 2 == 1;
     Child first({TTO_CLI, "export", s.orve_b.string(), "--work-folder", work.path().string()}, {});
-    Child second({TTO_CLI, with_import ? "import" : "export",
-                  (with_import ? orve.path() : s.orve_a).string(), "--work-folder",
-                  work.path().string()},
-                 {});
+    Child second(
+        {TTO_CLI, with_import ? "import" : "export",
+         (with_import ? orve.path() : s.orve_a).string(), "--work-folder", work.path().string()},
+        {});
     for (const Outcome& r : {first.Wait(), second.Wait()}) {
       EXPECT_EQ(r.status, 0) << r.err;
       EXPECT_EQ(r.open_fds, "");
@@ -610,7 +611,7 @@ TEST(ChangedInputs, AFolderInTheWayOfAFile) {
     bool in_work_folder;
     const char* entry;  // replaced by a folder
     int status;
-    const char* shown;  // on standard output (status 1) or standard error (2)
+    const char* shown;         // on standard output (status 1) or standard error (2)
     const char* failed_table;  // the export's table where the run stopped
   } cases[] = {
       {"an ORVE file is missing", "export", false, "orve_prof.txt", 1,
@@ -631,8 +632,7 @@ TEST(ChangedInputs, AFolderInTheWayOfAFile) {
       s.PutTablesOfA(work.path());
     } else {
       CopyFolder(s.work_b, work.path());
-      fs::copy_file(fs::path(TTO_SOURCE_DIR) / "examples/tempario/SOLUC.DBF",
-                    work / "SOLUC.DBF");
+      fs::copy_file(fs::path(TTO_SOURCE_DIR) / "examples/tempario/SOLUC.DBF", work / "SOLUC.DBF");
       fs::copy_file(s.orve_b / "orve_asignat.txt", orve / "orve_asignat.txt");
     }
     const fs::path entry = (c.in_work_folder ? work.path() : orve.path()) / c.entry;
@@ -672,8 +672,7 @@ TEST(ChangedInputs, AFileRemovedJustBeforeItIsOpened) {
   } cases[] = {
       {"orve_prof.txt", "export", "File not found.\n  in ORVE/orve_prof.txt\n", "PROFT"},
       {"orve_sesiones.txt", "export",
-       "Cannot open file \"ORVE/orve_sesiones.txt\". No such file or directory.\n",
-       "DIASHORAST"},
+       "Cannot open file \"ORVE/orve_sesiones.txt\". No such file or directory.\n", "DIASHORAST"},
       {"orve_asignatcurso.txt", "export",
        "Cannot open file \"ORVE/orve_asignatcurso.txt\". No such file or directory.\n", "ASIGT"},
       {"orve_asignat.txt", "import",
@@ -689,15 +688,15 @@ TEST(ChangedInputs, AFileRemovedJustBeforeItIsOpened) {
       s.PutTablesOfA(work.path());
     } else {
       CopyFolder(s.work_b, work.path());
-      fs::copy_file(fs::path(TTO_SOURCE_DIR) / "examples/tempario/SOLUC.DBF",
-                    work / "SOLUC.DBF");
+      fs::copy_file(fs::path(TTO_SOURCE_DIR) / "examples/tempario/SOLUC.DBF", work / "SOLUC.DBF");
       fs::copy_file(s.orve_b / "orve_asignat.txt", orve / "orve_asignat.txt");
     }
     std::string error = c.error;
     if (const auto at = error.find("ORVE/"); at != std::string::npos) {
       error.replace(at, 4, orve.path().string());
     }
-    const Outcome r = Cli(c.run, orve.path(), work.path(), {std::string("TTO_FAULT_REMOVE=") + c.file});
+    const Outcome r =
+        Cli(c.run, orve.path(), work.path(), {std::string("TTO_FAULT_REMOVE=") + c.file});
     ExpectCleanFailure(r, error);
     if (c.failed_table == nullptr) {
       EXPECT_FALSE(fs::exists(orve / "ORVE_HORARIO.TXT"));

@@ -176,8 +176,9 @@ void SetWeeklyHours(const std::string& path, const std::vector<std::string>& lin
     const auto it = first_by_key.find(key);
     if (it == first_by_key.end()) continue;
     const Hours& found = it->second;
-    const double hours = AtPlace([&] { return LinePlace(path, found.line); },
-                                 [&] { return WeeklyHours(found.text.empty() ? "1" : found.text); });
+    const double hours =
+        AtPlace([&] { return LinePlace(path, found.line); },
+                [&] { return WeeklyHours(found.text.empty() ? "1" : found.text); });
     assignments.Edit();
     assignments.SetFloat("HORAS", hours);
     assignments.SetText("SESIONES", SessionString(hours));
