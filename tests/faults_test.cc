@@ -217,6 +217,24 @@ struct Schools {
     }
   }
 
+  // The folders of an import: the tables found in `tables` and the sample's
+  // SOLUC in `work`, B's subjects file in `orve`.
+  void PrepareImport(const fs::path& orve, const fs::path& work, const fs::path& tables) const {
+    CopyFolder(tables, work);
+    fs::copy_file(fs::path(TTO_SOURCE_DIR) / "examples/tempario/SOLUC.DBF", work / "SOLUC.DBF");
+    fs::copy_file(orve_b / "orve_asignat.txt", orve / "orve_asignat.txt");
+  }
+
+  // The folders of an export of B over A's tables, or of an import of B.
+  void Prepare(std::string_view run, const fs::path& orve, const fs::path& work) const {
+    if (run == "export") {
+      CopyFolder(orve_b, orve);
+      PutTablesOfA(work);
+    } else {
+      PrepareImport(orve, work, work_b);
+    }
+  }
+
   TempDir root;
   fs::path orve_a = root / "orve_a", orve_b = root / "orve_b";
   fs::path work_a = root / "work_a", work_b = root / "work_b";
@@ -343,9 +361,7 @@ TEST(WriteFaults, TimetableFileOfAnImport) {
   const Schools& s = TheSchools();
   const std::string kOld = "an earlier timetable\r\n";
   const auto prepare = [&](const TempDir& orve, const TempDir& work) {
-    CopyFolder(s.work_b, work.path());
-    fs::copy_file(fs::path(TTO_SOURCE_DIR) / "examples/tempario/SOLUC.DBF", work / "SOLUC.DBF");
-    fs::copy_file(s.orve_b / "orve_asignat.txt", orve / "orve_asignat.txt");
+    s.Prepare("import", orve.path(), work.path());
     WriteFile(orve / "ORVE_HORARIO.TXT", kOld);
   };
   std::map<std::string, Span> spans;
@@ -508,9 +524,7 @@ TEST(HeldTables, AnImportReadsNoTableThatAnotherProcessWrites) {
     for (const HeldLock& held : kEveryLock) {
       SCOPED_TRACE(std::string(table) + ", " + held.name);
       const TempDir orve, work;
-      CopyFolder(s.work_b, work.path());
-      fs::copy_file(fs::path(TTO_SOURCE_DIR) / "examples/tempario/SOLUC.DBF", work / "SOLUC.DBF");
-      fs::copy_file(s.orve_b / "orve_asignat.txt", orve / "orve_asignat.txt");
+      s.Prepare("import", orve.path(), work.path());
       WriteFile(orve / "ORVE_HORARIO.TXT", "earlier\r\n");
       const auto tables_before = ReadTables(work.path());
       const std::string soluc_before = ReadFile(work / "SOLUC.DBF");
@@ -556,14 +570,11 @@ TEST(RunLock, ASecondRunWaitsThenFailsNamingTheWorkFolder) {
 // import's file is made from one whole set of tables.
 TEST(RunLock, TwoRunsAtOnceNeverMixTheirTables) {
   const Schools& s = TheSchools();
-  const fs::path soluc = fs::path(TTO_SOURCE_DIR) / "examples/tempario/SOLUC.DBF";
   // The import's file from each school's tables.
   std::map<std::string, std::string> timetable_of;
   for (const auto& [school, tables] : {std::pair{"A", s.work_a}, std::pair{"B", s.work_b}}) {
     const TempDir orve, work;
-    CopyFolder(tables, work.path());
-    fs::copy_file(soluc, work / "SOLUC.DBF");
-    fs::copy_file(s.orve_b / "orve_asignat.txt", orve / "orve_asignat.txt");
+    s.PrepareImport(orve.path(), work.path(), tables);
     ASSERT_EQ(Cli("import", orve.path(), work.path()).status, 0);
     timetable_of[school] = TimetableWithoutDates(orve / "ORVE_HORARIO.TXT");
   }
@@ -574,9 +585,7 @@ TEST(RunLock, TwoRunsAtOnceNeverMixTheirTables) {
   for (int round = 0; round < rounds; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
     const TempDir work, orve;
-    s.PutTablesOfA(work.path());
-    fs::copy_file(soluc, work / "SOLUC.DBF");
-    fs::copy_file(s.orve_b / "orve_asignat.txt", orve / "orve_asignat.txt");
+    s.PrepareImport(orve.path(), work.path(), s.work_a);
     const bool with_import = round % 2 == 1;
     Child first({TTO_CLI, "export", s.orve_b.string(), "--work-folder", work.path().string()}, {});
     Child second(
@@ -626,15 +635,7 @@ TEST(ChangedInputs, AFolderInTheWayOfAFile) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const TempDir orve, work;
-    const bool is_export = std::string_view(c.run) == "export";
-    if (is_export) {
-      CopyFolder(s.orve_b, orve.path());
-      s.PutTablesOfA(work.path());
-    } else {
-      CopyFolder(s.work_b, work.path());
-      fs::copy_file(fs::path(TTO_SOURCE_DIR) / "examples/tempario/SOLUC.DBF", work / "SOLUC.DBF");
-      fs::copy_file(s.orve_b / "orve_asignat.txt", orve / "orve_asignat.txt");
-    }
+    s.Prepare(c.run, orve.path(), work.path());
     const fs::path entry = (c.in_work_folder ? work.path() : orve.path()) / c.entry;
     fs::remove(entry);
     fs::create_directory(entry);
@@ -682,15 +683,7 @@ TEST(ChangedInputs, AFileRemovedJustBeforeItIsOpened) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
     const TempDir orve, work;
-    const bool is_export = std::string_view(c.run) == "export";
-    if (is_export) {
-      CopyFolder(s.orve_b, orve.path());
-      s.PutTablesOfA(work.path());
-    } else {
-      CopyFolder(s.work_b, work.path());
-      fs::copy_file(fs::path(TTO_SOURCE_DIR) / "examples/tempario/SOLUC.DBF", work / "SOLUC.DBF");
-      fs::copy_file(s.orve_b / "orve_asignat.txt", orve / "orve_asignat.txt");
-    }
+    s.Prepare(c.run, orve.path(), work.path());
     std::string error = c.error;
     if (const auto at = error.find("ORVE/"); at != std::string::npos) {
       error.replace(at, 4, orve.path().string());
