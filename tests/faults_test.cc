@@ -592,15 +592,22 @@ TEST(RunLock, TwoRunsAtOnceNeverMixTheirTables) {
         {TTO_CLI, with_import ? "import" : "export",
          (with_import ? orve.path() : s.orve_a).string(), "--work-folder", work.path().string()},
         {});
-    for (const Outcome& r : {first.Wait(), second.Wait()}) {
-      EXPECT_EQ(r.status, 0) << r.err;
-      EXPECT_EQ(r.open_fds, "");
+    const Outcome export_b = first.Wait(), other = second.Wait();
+    for (const Outcome* r : {&export_b, &other}) {
+      // On a loaded machine a run may still find the other at work when its
+      // wait is over: the lock's own clean failure.
+      const bool waited_out =
+          r->status == 2 && r->err.find("is in use by another run") != std::string::npos;
+      EXPECT_TRUE(r->status == 0 || waited_out) << r->err;
+      EXPECT_EQ(r->open_fds, "");
     }
     const Tables now = ReadTables(work.path());
     if (with_import) {
-      EXPECT_EQ(now, s.tables_b);
-      const std::string made = TimetableWithoutDates(orve / "ORVE_HORARIO.TXT");
-      EXPECT_TRUE(made == timetable_of["A"] || made == timetable_of["B"]) << made;
+      EXPECT_EQ(now, export_b.status == 0 ? s.tables_b : s.tables_a);
+      if (other.status == 0) {
+        const std::string made = TimetableWithoutDates(orve / "ORVE_HORARIO.TXT");
+        EXPECT_TRUE(made == timetable_of["A"] || made == timetable_of["B"]) << made;
+      }
     } else {
       EXPECT_TRUE(now == s.tables_a || now == s.tables_b) << "tables of both runs";
     }
