@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <clocale>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -128,9 +129,9 @@ TEST(DbfTable, LocateAgreesWithAPlainScanThroughEditsAndAppends) {
   TempDir dir;
   const FieldDef fields[] = {{"A", FieldType::kString, 2}, {"B", FieldType::kString, 2},
                              {"N", FieldType::kInteger}};
-  const char* const values[] = {"", "x", "y", "xy"};
+  const char* const values[] = {"", "x", "y", "xy", "X"};
   std::mt19937 random(20261210);
-  auto pick = [&] { return std::string(values[random() % 4]); };
+  auto pick = [&] { return std::string(values[random() % 5]); };
   const std::vector<std::pair<std::string, int>> lists = {{"A", 1}, {"A;B", 2}, {"B;N", 2}};
 
   auto scan = [](Table& t, const std::string& list, const std::vector<std::string>& key) {
@@ -196,6 +197,42 @@ TEST(DbfTable, LocateAgreesWithAPlainScanThroughEditsAndAppends) {
       ASSERT_EQ(located, scan(t, list, key)) << "step " << step << " " << list;
     }
   }
+}
+
+// A table many times larger than the records kept in memory: appends,
+// edits spread over it and lookups give back what was written.
+TEST(DbfTable, TablesLargerThanTheCacheKeepEveryRecord) {
+  TempDir dir;
+  constexpr int kRecords = 250000;  // 11 MB of records, 8 MiB kept
+  {
+    Table t = Table::Recreate(dir.path(), "BIG", kAllTypes);
+    for (int i = 0; i < kRecords; ++i) {
+      t.Append();
+      t.SetText("NOMBRE", "n" + std::to_string(i % 1000));
+      t.SetFloat("NUM", i);
+      t.Post();
+    }
+    EXPECT_TRUE(t.Locate("NOMBRE", std::string("n999")));
+    EXPECT_EQ(t.GetInteger("NUM"), 999);
+    for (int i = 0; i < kRecords; i += 7919) {
+      ASSERT_TRUE(t.Locate("NUM", std::to_string(i)));
+      t.Edit();
+      t.SetText("NOMBRE", "edited");
+      t.Post();
+    }
+  }
+  Table t = Table::Open(dir.path(), "BIG");
+  ASSERT_EQ(t.RecordCount(), kRecords);
+  int i = 0;
+  for (t.First(); !t.Eof(); t.Next(), ++i) {
+    ASSERT_EQ(t.GetInteger("NUM"), i);
+    ASSERT_EQ(t.GetText("NOMBRE"), i % 7919 == 0 ? "edited" : "n" + std::to_string(i % 1000)) << i;
+  }
+  EXPECT_EQ(i, kRecords);
+  ASSERT_TRUE(t.Locate("NOMBRE", std::string("edited")));
+  EXPECT_EQ(t.GetInteger("NUM"), 0);
+  ASSERT_TRUE(t.Locate("NOMBRE", std::string("n0")));
+  EXPECT_EQ(t.GetInteger("NUM"), 1000);
 }
 
 // Handles read and write what the names do; views need no copy and stay
@@ -315,6 +352,31 @@ TEST(DbfTable, EveryTypeRoundTripsWithBlanksStoredAsSpaces) {
   EXPECT_EQ(t.GetInteger("NOMBRE"), 0);
   t.Next();
   EXPECT_TRUE(t.Eof());
+}
+
+// The window's toolkit sets the C library to the user's locale; a Spanish
+// one must not put a comma into a numeric field.
+TEST(DbfTable, NumbersAreWrittenWithAPointUnderACommaLocale) {
+  if (std::setlocale(LC_ALL, "es_ES.UTF-8") == nullptr &&
+      std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) {
+    GTEST_SKIP() << "no comma locale installed";
+  }
+  TempDir dir;
+  {
+    Table t = Table::Recreate(dir.path(), "LOC", kAllTypes);
+    for (double hours : {2.5, 1234.56789, -3.0, 0.00005}) {
+      t.Append();
+      t.SetFloat("HORAS", hours);
+      t.SetText("NUM", "7");
+      t.Post();
+    }
+  }
+  std::setlocale(LC_ALL, "C");
+  const std::string bytes = ReadFile(dir / "LOC.DBF");
+  std::vector<std::string> hours;
+  for (int r = 0; r < 4; ++r) hours.push_back(bytes.substr(161 + 43 * r + 23, 20));
+  EXPECT_THAT(hours, ElementsAre("              2.5000", "           1234.5679",
+                                 "             -3.0000", "              0.0001"));
 }
 
 TEST(DbfTable, MovingPostsAWrittenRecordAndDropsAnUnwrittenOne) {

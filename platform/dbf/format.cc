@@ -523,13 +523,17 @@ void StoreText(const FieldLayout& f, char* dest, std::string_view value, const F
 void StoreNumber(const FieldLayout& f, char* dest, double value, const FaultSink& sink) {
   if (!std::isfinite(value)) sink.Fail("field " + Shown(f) + " cannot hold a value that is not finite");
   if (value == 0) value = 0;  // no "-0.0000"
+  // to_chars, not printf: the decimal point must not follow the locale
+  // (a Spanish one would write "2,5000").
   char buf[400];
-  const int n = std::snprintf(buf, sizeof buf, "%*.*f", f.width, f.decimals, value);
-  if (n < 0 || n > f.width) {
+  const auto result = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, f.decimals);
+  const auto size = static_cast<std::size_t>(result.ptr - buf);
+  if (result.ec != std::errc() || size > static_cast<std::size_t>(f.width)) {
     sink.Fail("the value " + FormatDouble(value) + " does not fit field " + Shown(f) + " (N(" +
               std::to_string(f.width) + "," + std::to_string(f.decimals) + "))");
   }
-  std::memcpy(dest, buf, static_cast<std::size_t>(f.width));
+  std::memset(dest, ' ', static_cast<std::size_t>(f.width) - size);
+  std::memcpy(dest + (static_cast<std::size_t>(f.width) - size), buf, size);
 }
 
 }  // namespace tto::dbf

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 #include "platform/dbf/format.h"
 
@@ -20,6 +21,30 @@ constexpr std::size_t kBlockBytes = 64 * 1024;
 // Blocks kept: 8 MiB of records at most, whatever the table's size. Tables
 // of the export and the lookup tables of the import fit whole.
 constexpr std::size_t kCacheSlots = 128;
+
+// Block buffers that closed tables left, for the next table to take: memory
+// given back to the system would have to be faulted in again, page by page,
+// at every open.
+constexpr std::size_t kPooledBlocks = 256;
+std::mutex pool_mutex;
+std::vector<std::unique_ptr<char[]>> pool;
+
+std::unique_ptr<char[]> TakeBlock() {
+  {
+    std::lock_guard<std::mutex> lock(pool_mutex);
+    if (!pool.empty()) {
+      std::unique_ptr<char[]> bytes = std::move(pool.back());
+      pool.pop_back();
+      return bytes;
+    }
+  }
+  return std::unique_ptr<char[]>(new char[kBlockBytes]);
+}
+
+void GiveBack(std::unique_ptr<char[]> bytes) {
+  std::lock_guard<std::mutex> lock(pool_mutex);
+  if (pool.size() < kPooledBlocks) pool.push_back(std::move(bytes));
+}
 
 const FileIo kSystemIo = {::pread, ::pwrite, ::fsync, ::rename};
 const FileIo* current_io = &kSystemIo;
@@ -69,6 +94,29 @@ RecordFile::RecordFile(int fd, std::uint32_t header_length, std::uint32_t record
       per_block_(static_cast<std::uint32_t>(std::max<std::size_t>(kBlockBytes / record_length_, 1))),
       slots_(kCacheSlots) {}
 
+RecordFile& RecordFile::operator=(RecordFile&& other) noexcept {
+  if (this != &other) {
+    ReleaseBlocks();
+    fd_ = other.fd_;
+    header_length_ = other.header_length_;
+    record_length_ = other.record_length_;
+    count_ = other.count_;
+    per_block_ = other.per_block_;
+    changed_ = other.changed_;
+    slots_ = std::move(other.slots_);
+  }
+  return *this;
+}
+
+RecordFile::~RecordFile() { ReleaseBlocks(); }
+
+void RecordFile::ReleaseBlocks() {
+  for (Block& block : slots_) {
+    if (block.bytes) GiveBack(std::move(block.bytes));
+  }
+  slots_.clear();
+}
+
 RecordFile::Block& RecordFile::Load(std::uint32_t block_number) {
   Block& block = slots_[block_number % slots_.size()];
   if (block.number == block_number) return block;
@@ -77,10 +125,10 @@ RecordFile::Block& RecordFile::Load(std::uint32_t block_number) {
   const auto records = static_cast<std::uint32_t>(
       std::min<std::uint64_t>(per_block_, count_ > first ? count_ - first : 0));
   block.number = -1;
-  block.bytes.resize(static_cast<std::size_t>(per_block_) * record_length_);
-  if (!PreadAll(fd_, block.bytes.data(), static_cast<std::size_t>(records) * record_length_,
+  if (!block.bytes) block.bytes = TakeBlock();
+  if (!PreadAll(fd_, block.bytes.get(), static_cast<std::size_t>(records) * record_length_,
                 OffsetOf(first))) {
-    throw IoFailure{errno, "read"};
+    throw IoFailure{errno, false};
   }
   block.number = block_number;
   block.records = records;
@@ -89,29 +137,29 @@ RecordFile::Block& RecordFile::Load(std::uint32_t block_number) {
 
 void RecordFile::WriteBack(Block& block) {
   const std::uint64_t first = static_cast<std::uint64_t>(block.number) * per_block_;
-  if (!PwriteAll(fd_, block.bytes.data(), static_cast<std::size_t>(block.records) * record_length_,
+  if (!PwriteAll(fd_, block.bytes.get(), static_cast<std::size_t>(block.records) * record_length_,
                  OffsetOf(first))) {
-    throw IoFailure{errno, "write"};
+    throw IoFailure{errno, true};
   }
   block.dirty = false;
 }
 
 const char* RecordFile::Read(std::uint32_t index) {
   Block& block = Load(index / per_block_);
-  return block.bytes.data() + static_cast<std::size_t>(index % per_block_) * record_length_;
+  return block.bytes.get() + static_cast<std::size_t>(index % per_block_) * record_length_;
 }
 
 char* RecordFile::Write(std::uint32_t index) {
   Block& block = Load(index / per_block_);
   block.dirty = true;
   changed_ = true;
-  return block.bytes.data() + static_cast<std::size_t>(index % per_block_) * record_length_;
+  return block.bytes.get() + static_cast<std::size_t>(index % per_block_) * record_length_;
 }
 
 void RecordFile::Append(const char* record) {
   const std::uint32_t index = count_;
   Block& block = Load(index / per_block_);
-  std::memcpy(block.bytes.data() + static_cast<std::size_t>(index % per_block_) * record_length_,
+  std::memcpy(block.bytes.get() + static_cast<std::size_t>(index % per_block_) * record_length_,
               record, record_length_);
   block.records = index % per_block_ + 1;
   block.dirty = true;
@@ -129,7 +177,7 @@ void RecordFile::Flush() {
             [](const Block* a, const Block* b) { return a->number < b->number; });
   for (Block* block : dirty) WriteBack(*block);
   const char eof = kEofMarker;
-  if (!PwriteAll(fd_, &eof, 1, OffsetOf(count_))) throw IoFailure{errno, "write"};
+  if (!PwriteAll(fd_, &eof, 1, OffsetOf(count_))) throw IoFailure{errno, true};
   changed_ = false;
 }
 

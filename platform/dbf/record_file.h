@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -71,12 +72,15 @@ class RecordFile {
  public:
   struct IoFailure {
     int error;
-    const char* what;  // "read" or "write"
+    bool writing;  // else reading
   };
 
   RecordFile() = default;
   RecordFile(int fd, std::uint32_t header_length, std::uint32_t record_length,
              std::uint32_t count);
+  RecordFile(RecordFile&&) noexcept = default;
+  RecordFile& operator=(RecordFile&& other) noexcept;
+  ~RecordFile();
 
   std::uint32_t count() const { return count_; }
   int fd() const { return fd_; }
@@ -95,9 +99,10 @@ class RecordFile {
     std::int64_t number = -1;  // -1: the slot is free
     std::uint32_t records = 0;  // records held (the last block may be short)
     bool dirty = false;
-    std::string bytes;
+    std::unique_ptr<char[]> bytes;  // taken at the first load, not cleared
   };
   Block& Load(std::uint32_t block_number);
+  void ReleaseBlocks();
   void WriteBack(Block& block);
   off_t OffsetOf(std::uint64_t record) const {
     return static_cast<off_t>(header_length_ + record * record_length_);

@@ -69,7 +69,7 @@ struct Table::Impl final : FaultSink {
   bool replacing = false;
   bool read_only = false;
   bool closed = false;
-  bool broken = false;  // a write failed: nothing more reaches the table
+  mutable bool broken = false;  // a write failed: nothing more reaches the table
 
   Layout layout;
   mutable RecordFile file;
@@ -134,8 +134,8 @@ struct Table::Impl final : FaultSink {
   // --- records through the cache ----------------------------------------
 
   [[noreturn]] void FailIo(const RecordFile::IoFailure& failure) const {
-    if (std::strcmp(failure.what, "write") == 0) {
-      const_cast<Impl*>(this)->broken = true;
+    if (failure.writing) {
+      broken = true;
       Fail("cannot write records: " + ErrnoText(failure.error));
     }
     Fail("cannot read the records: " + ErrnoText(failure.error));
@@ -399,28 +399,25 @@ void Table::Impl::Load() {
 
 void Table::Impl::Close() {
   if (closed) return;
-  try {
-    if (!broken) {
-      Settle();
-      Flush();
-      if (replacing) {
-        const std::string fault = replacement.Commit();
-        if (!fault.empty()) Fail(fault);
-      }
-    }
-  } catch (...) {
-    closed = true;
-    replacement.Abandon();
-    fd.Reset();
-    indexes.clear();
-    file = RecordFile();
-    throw;
-  }
   closed = true;
-  replacement.Abandon();  // nothing left after a commit; the temporary after a failure
-  fd.Reset();
-  indexes.clear();
-  file = RecordFile();
+  // Whatever happens below, the temporary file (after a commit there is
+  // none), the descriptor and the cache go.
+  struct Release {
+    Impl& t;
+    ~Release() {
+      t.replacement.Abandon();
+      t.fd.Reset();
+      t.indexes.clear();
+      t.file = RecordFile();
+    }
+  } release{*this};
+  if (broken) return;
+  Settle();
+  Flush();
+  if (replacing) {
+    const std::string fault = replacement.Commit();
+    if (!fault.empty()) Fail(fault);
+  }
 }
 
 // --- Table ------------------------------------------------------------------
