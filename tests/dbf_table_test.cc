@@ -830,6 +830,34 @@ TEST(DbfLocks, EveryKindOfLockOnAnyRangeIsSeen) {
   }
 }
 
+// Temporary files that killed runs left behind go at the next replacement
+// of their table; those of live runs (locked) and recent ones stay.
+TEST(DbfLocks, StaleTemporaryFilesOfEndedRunsAreRemoved) {
+  TempDir dir;
+  auto temporary = [&](const char* name, bool old) {
+    WriteFile(dir / name, "partial");
+    if (old) {
+      const timespec times[2] = {{0, UTIME_OMIT}, {::time(nullptr) - 120, 0}};
+      ::utimensat(AT_FDCWD, (dir / name).c_str(), times, 0);
+    }
+  };
+  temporary(".ASIGT.DBF.dead01", true);
+  temporary(".ASIGT.DBF.live01", true);
+  temporary(".ASIGT.DBF.new001", false);
+  temporary(".AULAT.DBF.dead02", true);
+  Holder live([&] {
+    const int fd = ::open((dir / ".ASIGT.DBF.live01").c_str(), O_RDWR);
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    if (fd < 0 || ::fcntl(fd, F_OFD_SETLK, &lock) != 0) std::abort();
+  });
+  ASSERT_TRUE(live.ready());
+  Table::Recreate(dir.path(), "ASIGT", kAllTypes).Close();
+  EXPECT_THAT(FilesIn(dir), ElementsAre(".ASIGT.DBF.live01", ".ASIGT.DBF.new001",
+                                        ".AULAT.DBF.dead02", "ASIGT.DBF"));
+}
+
 // Writes through a seam that fails on demand: after a number of bytes
 // (ENOSPC or EIO, the last write cut short), at the sync, or at the rename.
 struct InjectedFault {

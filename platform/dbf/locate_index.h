@@ -11,6 +11,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +23,8 @@ class LocateIndex {
  public:
   static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
 
+  // Room for `records` records under as many keys, made before a build.
+  void Reserve(std::size_t records);
   // Adds `record` under `key`. Records arrive in any order; each key keeps
   // its own in ascending order (an append is the cheap case).
   void Insert(std::string_view key, std::uint32_t record);
@@ -30,17 +34,24 @@ class LocateIndex {
   std::uint32_t First(std::string_view key) const;
 
  private:
+  // All zero bytes make a free slot (a key has at least its length's four
+  // bytes), so that the table comes from calloc: pages that no key reaches
+  // are never touched, and a generous reservation costs nothing.
   struct Slot {
-    std::size_t hash = 0;
-    std::size_t key_at = 0;
-    std::uint32_t key_size = kNone;  // kNone: a free slot
-    std::uint32_t head = kNone;
-    std::uint32_t tail = kNone;
+    std::size_t hash;
+    std::size_t key_at;
+    std::uint32_t key_size;  // 0: a free slot
+    std::uint32_t head;      // kNone once the key has no records left
+    std::uint32_t tail;
+  };
+  struct FreeSlots {
+    void operator()(Slot* slots) const { std::free(slots); }
   };
   std::size_t Find(std::string_view key, std::size_t hash) const;  // the slot, or a free one
-  void Grow();
+  void Resize(std::size_t size);
 
-  std::vector<Slot> slots_;
+  std::unique_ptr<Slot[], FreeSlots> slots_;
+  std::size_t size_ = 0;  // a power of two
   std::size_t used_ = 0;
   std::string keys_;
   std::vector<std::uint32_t> next_;

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 #include "core/orve_path.h"
 
@@ -60,6 +61,30 @@ LockResult ProbeAndLockForRead(int fd) {
 }
 
 std::string Fault(const char* what, int error) { return std::string(what) + std::strerror(error); }
+
+// Removes the temporary files of `file_name` that runs ended without
+// removing (a process killed while it wrote the table): those that no run
+// holds locked and that nobody has written for a minute. A live run locks
+// its temporary file as soon as it has created it.
+void RemoveStaleTemporaries(const fs::path& folder, const std::string& file_name) {
+  const std::string prefix = "." + file_name + ".";
+  constexpr std::size_t kSuffix = 6;  // mkstemp's
+  try {
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+      const std::string name = entry.path().filename().string();
+      if (name.size() != prefix.size() + kSuffix || name.compare(0, prefix.size(), prefix) != 0) {
+        continue;
+      }
+      Fd fd(::open(entry.path().c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
+      struct stat st {};
+      if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+      if (std::time(nullptr) - st.st_mtime < 60) continue;
+      if (SetRange(fd.get(), F_WRLCK) == LockResult::kLocked) ::unlink(entry.path().c_str());
+    }
+  } catch (const fs::filesystem_error&) {
+    // Left for the next run: the new table does not depend on it.
+  }
+}
 
 }  // namespace
 
@@ -127,6 +152,7 @@ std::string Replacement::Begin(const fs::path& folder, const std::string& base) 
       old_locks_.push_back(std::move(held));
     }
   }
+  RemoveStaleTemporaries(folder, target_.filename().string());
   return CreateTemporary();
 }
 
@@ -136,6 +162,7 @@ std::string Replacement::CreateTemporary() {
   if (fd < 0) return Fault("cannot create the table: ", errno);
   temporary_ = pattern;
   temporary_fd_ = Fd(fd);
+  SetRange(fd, F_WRLCK);  // a live run's: see RemoveStaleTemporaries
   const mode_t mask = ::umask(0);
   ::umask(mask);
   ::fchmod(fd, 0644 & ~mask);  // as a table created in place would be

@@ -37,8 +37,9 @@ LockResult UpgradeToWrite(int fd);
 
 // The replacement of the table file `target` (NAME.DBF in its folder) by a
 // new one. `Begin` locks every old file of the table (its .DBF and .MDX,
-// whatever their letter case) and creates a temporary file of a name unique
-// to the run in the same folder; the new table is written there. `Commit`
+// whatever their letter case), removes temporary files that killed runs
+// left, and creates a temporary file of a name unique to the run in the
+// same folder, locked while the run lives; the new table is written there. `Commit`
 // syncs it, renames it over the table, removes the other old files and
 // syncs the folder. Until `Commit` has renamed, the old table is untouched;
 // `Abandon` (and the destructor) remove the temporary file. A table opened

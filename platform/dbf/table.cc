@@ -340,6 +340,7 @@ struct Table::Impl final : FaultSink {
       if (index.fields == fields) return index.index;
     }
     Index built{fields, {}};
+    built.index.Reserve(Count());
     for (std::uint32_t r = 0; r < Count(); ++r) {
       const char* record = RecordAt(r);
       if (record[0] == '*') continue;
