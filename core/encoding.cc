@@ -35,7 +35,54 @@ char ToCp1252(char32_t cp) {
   return '?';
 }
 
+// The length of the valid UTF-8 sequence at the start of `text`, or 0:
+// no overlong forms, no surrogates, nothing above U+10FFFF.
+std::size_t Utf8SequenceLength(std::string_view text) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char b = byte(0);
+  if (b < 0x80) return 1;
+  std::size_t length = 0;
+  unsigned char low = 0x80, high = 0xBF;  // range of the second byte
+  if (b >= 0xC2 && b <= 0xDF) {
+    length = 2;
+  } else if (b >= 0xE0 && b <= 0xEF) {
+    length = 3;
+    if (b == 0xE0) low = 0xA0;
+    if (b == 0xED) high = 0x9F;
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    length = 4;
+    if (b == 0xF0) low = 0x90;
+    if (b == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (text.size() < length || byte(1) < low || byte(1) > high) return 0;
+  for (std::size_t i = 2; i < length; ++i) {
+    if ((byte(i) & 0xC0) != 0x80) return 0;
+  }
+  return length;
+}
+
 }  // namespace
+
+std::string EscapeInvalidUtf8(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size());
+  while (!text.empty()) {
+    if (const std::size_t n = Utf8SequenceLength(text); n > 0) {
+      out.append(text.substr(0, n));
+      text.remove_prefix(n);
+      continue;
+    }
+    const auto b = static_cast<unsigned char>(text.front());
+    out += "\\x";
+    out += kHex[b >> 4];
+    out += kHex[b & 0xF];
+    text.remove_prefix(1);
+  }
+  return out;
+}
 
 std::string Cp1252ToUtf8(std::string_view bytes) {
   std::string out;

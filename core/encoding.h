@@ -20,4 +20,9 @@ std::string Cp1252ToUtf8(std::string_view bytes);
 // that are not valid UTF-8, become '?'.
 std::string Utf8ToCp1252(std::string_view utf8);
 
+// `text` with every byte that is not part of a valid UTF-8 sequence written
+// as "\xNN" (two upper-case hex digits); valid text comes back unchanged.
+// For names of the file system, which are bytes, where a person reads them.
+std::string EscapeInvalidUtf8(std::string_view text);
+
 }  // namespace tto

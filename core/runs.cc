@@ -1,9 +1,12 @@
 #include "core/runs.h"
 
 #include <exception>
+#include <optional>
 
+#include "core/encoding.h"
 #include "core/errors.h"
 #include "core/orve_path.h"
+#include "core/run_lock.h"
 #include "to_orve/timetable_file.h"
 #include "to_tempario/conversions.h"
 
@@ -64,6 +67,7 @@ void RunExport(RunContext& run) {
   if (!CheckFolder(run, -1)) return;
   {
     WaitCursor wait(run.host);
+    const RunLock lock(run.work_folder, run.run_lock_wait);
     run.state.outcome_code = 1;
     for (auto* convert : {ConvertSubjects, ConvertTeachers, ConvertRooms, ConvertGroups,
                           ConvertSubjectGroups, ConvertTimeSlots}) {
@@ -78,6 +82,7 @@ void RunImport(RunContext& run) {
   if (!CheckFolder(run, 0)) return;
   {
     WaitCursor wait(run.host);
+    const RunLock lock(run.work_folder, run.run_lock_wait);
     WriteTimetableFile(run);
   }
   run.state.outcome_code = 1;
@@ -92,18 +97,26 @@ std::string ErrorBoxText(std::string_view message) {
 
 bool RunWithErrorBox(RunHost& host, const std::function<void()>& action) {
   std::string message;
+  std::optional<ErrorPlace> place;
   try {
     action();
     return true;
   } catch (const Error& error) {
     message = error.what();
+    place = error.place();
   } catch (const std::bad_alloc&) {
     message = "Out of memory";
   } catch (const std::exception& error) {
     // Errors of the standard library carry no type name in their text.
     message = error.what();
   }
-  host.ShowError(ErrorBoxText(message));
+  // File names are bytes; one that is not UTF-8 is shown escaped.
+  host.ShowError(ErrorBoxText(EscapeInvalidUtf8(message)));
+  if (place) {
+    std::string where = place->file;
+    if (!place->position.empty()) where += ", " + place->position;
+    host.ShowErrorPlace(EscapeInvalidUtf8(where));
+  }
   return false;
 }
 

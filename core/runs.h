@@ -7,6 +7,7 @@
 // tool, or a test) through `RunHost`.
 #pragma once
 
+#include <chrono>
 #include <ctime>
 #include <filesystem>
 #include <functional>
@@ -28,6 +29,10 @@ class RunHost {
   // The error box of the top-level handler; `text` already carries the
   // full-stop rule (ErrorBoxText).
   virtual void ShowError(std::string_view text) = 0;
+  // Where the error just shown arose (a file and its line), when the error
+  // knows it and its text does not say it; UTF-8. The window's error box
+  // shows the message alone, so by default this shows nothing.
+  virtual void ShowErrorPlace(std::string_view /*place*/) {}
   virtual void SetWaitCursor(bool shown) = 0;
   // Disables BExportar, then BImportar.
   virtual void DisableRunButtons() = 0;
@@ -53,6 +58,8 @@ struct RunContext {
   // Folder of the Tempario tables.
   std::filesystem::path work_folder;
   Clock clock = LocalNow;
+  // How long a run waits for another run that holds the work folder.
+  std::chrono::milliseconds run_lock_wait = std::chrono::seconds(5);
   // The current directory followed by "/", set at the start of each run;
   // ORVE file names are appended to it.
   std::string transfer_folder = {};

@@ -44,7 +44,13 @@ int InOutErrorNumber(int error) {
   }
 }
 
-[[noreturn]] void ThrowInOut(int error) { throw Error(SystemInOutErrorMessage(error)); }
+// The text-file layer's messages do not name the file, so the error carries
+// it (and the line, where one was being read) as its place.
+[[noreturn]] void ThrowInOut(int error, ErrorPlace place) {
+  Error failure(SystemInOutErrorMessage(error));
+  failure.set_place(std::move(place));
+  throw failure;
+}
 
 // Opens `path` for reading; returns the descriptor or -1 with errno set.
 // The open itself does not wait: a named pipe in place of the file would
@@ -149,13 +155,15 @@ LineReader::~LineReader() {
 void LineReader::Open(const std::string& path) {
   Close();
   const int fd = OpenForReading(path);
-  if (fd < 0) ThrowInOut(errno);
+  if (fd < 0) ThrowInOut(errno, {path});
   struct stat st {};
   if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
     ::close(fd);
-    ThrowInOut(EISDIR);
+    ThrowInOut(EISDIR, {path});
   }
   fd_ = fd;
+  path_ = path;
+  lines_read_ = 0;
   buffer_.resize(kBufferSize);
   pos_ = end_ = 0;
   eof_ = false;
@@ -165,7 +173,7 @@ void LineReader::Close() {
   if (fd_ < 0) return;
   const int fd = fd_;
   fd_ = -1;
-  if (::close(fd) != 0 && errno != EINTR) ThrowInOut(errno);
+  if (::close(fd) != 0 && errno != EINTR) ThrowInOut(errno, {path_});
 }
 
 void LineReader::Fill() {
@@ -175,7 +183,7 @@ void LineReader::Fill() {
     const ssize_t n = ::read(fd_, buffer_.data(), buffer_.size());
     if (n < 0) {
       if (errno == EINTR) continue;
-      ThrowInOut(errno);
+      ThrowInOut(errno, {path_, "line " + std::to_string(lines_read_ + 1)});
     }
     pos_ = 0;
     end_ = static_cast<std::size_t>(n);
@@ -201,14 +209,18 @@ bool LineReader::AtEnd() {
 }
 
 std::string LineReader::ReadLine() {
+  const auto Done = [this](std::string& text) {
+    ++lines_read_;
+    return std::move(text);
+  };
   std::string line;
   for (;;) {
     const int c = Get();
-    if (c < 0 || c == '\n') return line;
+    if (c < 0 || c == '\n') return Done(line);
     if (c == '\r') {
       if (Peek() == '\n') {
         Get();
-        return line;
+        return Done(line);
       }
       continue;  // a lone carriage return is dropped
     }
@@ -217,7 +229,7 @@ std::string LineReader::ReadLine() {
       // is not data.
       for (int d = Get(); d >= 0 && d != '\n'; d = Get()) {
       }
-      return line;
+      return Done(line);
     }
     line += static_cast<char>(c);
   }

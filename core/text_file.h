@@ -34,8 +34,9 @@ std::string InOutErrorMessage(int error_number);
 std::string SystemInOutErrorMessage(int error);
 
 // A text file read line by line. Opening and every read throw `Error` with
-// `SystemInOutErrorMessage`'s text on failure. The file is closed by `Close` or,
-// at the latest, by the destructor.
+// `SystemInOutErrorMessage`'s text on failure, placed at the file (and the
+// line being read). The file is closed by `Close` or, at the latest, by the
+// destructor.
 class LineReader {
  public:
   LineReader() = default;
@@ -58,6 +59,8 @@ class LineReader {
   void Fill();
 
   int fd_ = -1;
+  std::string path_;
+  std::size_t lines_read_ = 0;
   std::vector<char> buffer_;
   std::size_t pos_ = 0;
   std::size_t end_ = 0;

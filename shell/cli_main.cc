@@ -5,10 +5,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "core/encoding.h"
 #include "core/runs.h"
 #include "platform/dbf/table.h"
 #include "shell/host_launcher_install.h"
@@ -30,6 +32,7 @@ constexpr char kUsage[] =
     "install-host-launcher  puts TransTempexOrve.exe, the program Tempario starts\n"
     "        under Wine, into Tempario's folder DIR (C:\\Tempario, or a Unix path)\n"
     "        of the Wine prefix $WINEPREFIX (else ~/.wine)\n"
+    "--      ends the options (for a FOLDER that begins with \"-\")\n"
     "\n"
     "The tables live in the work folder: DIR, else $TRANSTEMPEXORVE_WORK_FOLDER,\n"
     "else Wine's C:\\ZWORK ($WINEPREFIX/drive_c/ZWORK).\n"
@@ -44,6 +47,9 @@ class ConsoleHost : public tto::RunHost {
     std::cout << text << '\n' << std::flush;
   }
   void ShowError(std::string_view text) override { std::cerr << text << '\n' << std::flush; }
+  void ShowErrorPlace(std::string_view place) override {
+    std::cerr << "  in " << place << '\n' << std::flush;
+  }
   void SetWaitCursor(bool) override {}
   void DisableRunButtons() override {}
   void CloseWindow() override {}
@@ -64,7 +70,7 @@ std::string AsCurrentDirectory(const std::string& folder) {
 }
 
 int Usage(std::string_view problem) {
-  std::cerr << "transtempexorve-cli: " << problem << "\n\n" << kUsage;
+  std::cerr << "transtempexorve-cli: " << tto::EscapeInvalidUtf8(problem) << "\n\n" << kUsage;
   return kExitUsage;
 }
 
@@ -88,40 +94,47 @@ int InstallHostLauncher(const std::vector<std::string>& args) {
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (!args.empty() && args[0] == "install-host-launcher") return InstallHostLauncher(args);
-  std::string mode, folder, work_folder;
+  std::vector<std::string> operands;
+  std::optional<std::string> work_folder;
+  bool options_ended = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    if (arg == "--help" || arg == "-h") {
+    if (options_ended || arg == "-" || !arg.starts_with("-")) {
+      operands.push_back(arg);
+    } else if (arg == "--") {
+      options_ended = true;
+    } else if (arg == "--help" || arg == "-h") {
       std::cout << kUsage;
       return kExitOk;
-    }
-    if (arg == "--work-folder") {
+    } else if (arg == "--work-folder") {
       if (i + 1 == args.size()) return Usage("--work-folder needs a folder");
       work_folder = args[++i];
     } else if (arg.starts_with("--work-folder=")) {
       work_folder = arg.substr(std::string_view("--work-folder=").size());
-    } else if (arg.starts_with("-") && arg != "-") {
-      return Usage("unknown option " + arg);
-    } else if (mode.empty()) {
-      mode = arg;
-    } else if (folder.empty()) {
-      folder = arg;
     } else {
-      return Usage("too many arguments");
+      return Usage("unknown option " + arg);
     }
   }
-  if (mode != "export" && mode != "import") {
-    return Usage(mode.empty() ? "missing run" : "unknown run " + mode);
+  if (operands.empty()) return Usage("missing run");
+  const std::string& mode = operands[0];
+  if (mode != "export" && mode != "import") return Usage("unknown run " + mode);
+  if (operands.size() < 2) return Usage("missing FOLDER");
+  if (operands.size() > 2) return Usage("too many arguments");
+  const std::string& folder = operands[1];
+  if (folder.empty()) return Usage("FOLDER is empty");
+  // An empty value is what an unset shell variable gives; it must not stand
+  // for the default work folder.
+  if (work_folder && work_folder->find_first_not_of(' ') == std::string::npos) {
+    return Usage("--work-folder needs a folder, not an empty name");
   }
-  if (folder.empty()) return Usage("missing FOLDER");
 
   ConsoleHost host(AsCurrentDirectory(folder));
   tto::AppState state;
   bool completed = true;
   const bool ok = tto::RunWithErrorBox(host, [&] {
-    tto::RunContext run{host, state,
-                        work_folder.empty() ? tto::dbf::DefaultWorkFolder()
-                                            : std::filesystem::path(work_folder)};
+    tto::RunContext run{
+        host, state,
+        work_folder ? std::filesystem::path(*work_folder) : tto::dbf::DefaultWorkFolder()};
     if (mode == "export") {
       tto::RunExport(run);
     } else {

@@ -71,7 +71,7 @@ TEST(Cli, StatusForMissingFolderErrorAndUsage) {
   testing::MakeUnreadableFile(orve / "orve_prof.txt");
   r = Cli("export '" + orve.path().string() + folders);
   EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.err, "I/O error 6.\n");
+  EXPECT_EQ(r.err, "I/O error 6.\n  in " + (orve / "orve_prof.txt").string() + "\n");
 
   for (const char* args : {"", "export", "sideways x", "export a b", "export a --bogus"}) {
     SCOPED_TRACE(args);
@@ -90,6 +90,68 @@ TEST(Cli, WorkFolderFromTheEnvironment) {
   RunCommand("TRANSTEMPEXORVE_WORK_FOLDER='" + work.path().string() + "' " +
                                    TTO_CLI + " export '" + orve.path().string() + "' >/dev/null");
   EXPECT_TRUE(std::filesystem::exists(work / "PROFT.DBF"));
+}
+
+TEST(Cli, FoldersThatCannotBeMeant) {
+  const TempDir scratch;
+  const std::string folder = " '" + scratch.path().string() + "'";
+  for (const char* work : {"--work-folder ''", "--work-folder '   '", "--work-folder="}) {
+    SCOPED_TRACE(work);
+    const auto r = Cli(std::string("export") + folder + " " + work);
+    EXPECT_EQ(r.status, 64);
+    EXPECT_NE(r.err.find("--work-folder needs a folder"), std::string::npos) << r.err;
+  }
+  const auto r = Cli("export ''");
+  EXPECT_EQ(r.status, 64);
+  EXPECT_NE(r.err.find("FOLDER is empty"), std::string::npos) << r.err;
+
+  WriteFile(scratch / "file", "");
+  const auto not_folder =
+      Cli("export" + folder + " --work-folder '" + (scratch / "file").string() + "'");
+  EXPECT_EQ(not_folder.status, 2);
+  EXPECT_EQ(not_folder.err,
+            "The work folder '" + (scratch / "file").string() + "' is not a folder.\n");
+}
+
+TEST(Cli, DoubleDashEndsTheOptions) {
+  const TempDir scratch, work;
+  std::filesystem::create_directory(scratch / "-x");
+  WriteFile(scratch / "-x" / "orve_prof.txt", CrLf({"1PGM X"}));
+  int status = 0;
+  const std::string in_scratch = "cd '" + scratch.path().string() + "' && " + TTO_CLI;
+  RunCommand(in_scratch + " export -x 2>/dev/null", &status);
+  EXPECT_EQ(status, 64);
+  RunCommand(in_scratch + " export --work-folder '" + work.path().string() + "' -- -x >/dev/null",
+             &status);
+  EXPECT_EQ(status, 1);  // the other files are missing
+  EXPECT_TRUE(std::filesystem::exists(work / "PROFT.DBF"));
+}
+
+// The system's texts stay as they are; where one does not say which file and
+// line it comes from, the next line does.
+TEST(Cli, ErrorsShowTheirFileAndLineOnTheNextLine) {
+  const TempDir orve, work;
+  WriteFile(orve / "orve_sesiones.txt",
+            CrLf({"0ORVE_SESIONES.TXT", "1PL9101 L08000855", "1PL9102 L"}));
+  const auto r =
+      Cli("export '" + orve.path().string() + "' --work-folder '" + work.path().string() + "'");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "':' is not a valid integer value.\n  in " +
+                       (orve / "orve_sesiones.txt").string() + ", line 3\n");
+}
+
+TEST(Cli, NamesThatAreNotUtf8AreShownEscaped) {
+  const TempDir scratch, work;
+  const std::filesystem::path orve = scratch / "caf\xe9";
+  std::filesystem::create_directory(orve);
+  testing::MakeUnreadableFile(orve / "orve_prof.txt");
+  auto r = Cli("export '" + orve.string() + "' --work-folder '" + work.path().string() + "'");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "I/O error 6.\n  in " + scratch.path().string() + "/caf\\xE9/orve_prof.txt\n");
+
+  r = Cli("export x --caf\xe9");
+  EXPECT_EQ(r.status, 64);
+  EXPECT_NE(r.err.find("unknown option --caf\\xE9\n"), std::string::npos) << r.err;
 }
 
 }  // namespace

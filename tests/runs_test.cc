@@ -2,6 +2,7 @@
 // conversions, messages, buttons, closing, and a run ended by an error.
 #include <gtest/gtest.h>
 
+#include "core/run_lock.h"
 #include "tests/test_support.h"
 
 namespace tto {
@@ -190,6 +191,57 @@ TEST(ErrorBox, FullStopRule) {
   EXPECT_EQ(ErrorBoxText("'1.5h' is not a valid floating point value"),
             "'1.5h' is not a valid floating point value.");
   EXPECT_EQ(ErrorBoxText(""), "");
+}
+
+// A run whose work folder another run holds waits for it, then ends with
+// the error box before touching anything; the window stays ready.
+TEST(Runs, AnotherRunHoldsTheWorkFolder) {
+  for (const bool import : {false, true}) {
+    SCOPED_TRACE(import ? "import" : "export");
+    RunFixture f;
+    f.run_lock_wait = std::chrono::milliseconds(50);
+    f.Put("orve_prof.txt", CrLf({"1PGM X"}));
+    const RunLock other_run(f.work.path(), std::chrono::milliseconds(0));
+    ASSERT_TRUE(other_run.held());
+    EXPECT_FALSE(import ? f.Import() : f.Export());
+    EXPECT_EQ(f.host.errors, (Messages{"The work folder '" + f.work.path().string() +
+                                       "' is in use by another run of transTempexOrve."}));
+    EXPECT_TRUE(f.host.messages.empty());
+    EXPECT_EQ(f.host.cursor_events, (std::vector<bool>{true, false}));
+    EXPECT_FALSE(f.host.buttons_disabled);
+    EXPECT_EQ(f.state.outcome_code, 0);
+    EXPECT_FALSE(std::filesystem::exists(f.work / "PROFT.DBF"));
+  }
+}
+
+// Nothing can be written into a work folder that does not exist, so there
+// is nothing to lock: an export whose files are all missing goes through as
+// it always did, and the folder is not created.
+TEST(Runs, AWorkFolderThatDoesNotExistIsNotLocked) {
+  testing::TempDir orve;
+  testing::RecordingHost host(orve.path().string());
+  AppState state;
+  RunContext run{host, state, orve / "missing"};
+  EXPECT_TRUE(RunWithErrorBox(host, [&] { RunExport(run); }));
+  EXPECT_EQ(host.messages, kAllMissing);
+  EXPECT_FALSE(std::filesystem::exists(orve / "missing"));
+}
+
+// The window lives on after a run, however the run ended: the next run must
+// find the work folder free at once.
+TEST(Runs, TheLockGoesWithTheRun) {
+  for (const bool fails : {false, true}) {
+    SCOPED_TRACE(fails ? "ended by an error" : "went through");
+    RunFixture f;
+    if (fails) {
+      testing::MakeUnreadableFile(f.orve / "orve_prof.txt");
+    } else {
+      f.Put("orve_prof.txt", CrLf({"1PGM X"}));
+    }
+    EXPECT_EQ(f.Export(), !fails);
+    const RunLock next_run(f.work.path(), std::chrono::milliseconds(0));
+    EXPECT_TRUE(next_run.held());
+  }
 }
 
 }  // namespace

@@ -438,6 +438,9 @@ TEST(SubjectGroupsTest, BadWeeklyHoursEndTheRunAtTheirRow) {
     school.PutInto(f);
     EXPECT_FALSE(f.Export());
     EXPECT_EQ(f.host.errors, std::vector<std::string>{error});
+    // B's line follows the header, the name record and A's line.
+    EXPECT_EQ(f.host.error_places,
+              std::vector<std::string>{(f.orve / "orve_asignatcurso.txt").string() + ", line 4"});
     EXPECT_EQ(ReadAssignments(f, {"CASIG", "HORAS", "SESIONES"}),
               (Rows{{"A", "3", "111"}, {"B", "", ""}, {"C", "", ""}, {"D", "", ""}}));
   }

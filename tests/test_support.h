@@ -2,6 +2,7 @@
 // host that records what the runs show, and reading tables back.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <initializer_list>
 #include <string>
@@ -47,6 +48,7 @@ class RecordingHost : public RunHost {
   std::string CurrentDirectory() override { return directory; }
   void ShowMessage(std::string_view text) override { messages.emplace_back(text); }
   void ShowError(std::string_view text) override { errors.emplace_back(text); }
+  void ShowErrorPlace(std::string_view place) override { error_places.emplace_back(place); }
   void SetWaitCursor(bool shown) override { cursor_events.push_back(shown); }
   void DisableRunButtons() override { buttons_disabled = true; }
   void CloseWindow() override { closed = true; }
@@ -54,6 +56,7 @@ class RecordingHost : public RunHost {
   std::string directory;
   std::vector<std::string> messages;
   std::vector<std::string> errors;
+  std::vector<std::string> error_places;
   std::vector<bool> cursor_events;
   bool buttons_disabled = false;
   bool closed = false;
@@ -74,6 +77,7 @@ struct RunFixture {
   TempDir work;
   RecordingHost host;
   AppState state;
+  std::chrono::milliseconds run_lock_wait = std::chrono::seconds(5);
 };
 
 // Every record of the table NAME in `folder`, each as the texts of `fields`,

@@ -160,6 +160,8 @@ TEST(TimeSlotsTest, BadTimePieceEndsTheRunLeavingEarlierRows) {
                        Slot("C", "L", c.start, c.end), Slot("D", "L", "1045", "1140")}));
     EXPECT_FALSE(f.Export());
     EXPECT_EQ(f.host.errors, std::vector<std::string>{c.error});
+    EXPECT_EQ(f.host.error_places,
+              std::vector<std::string>{(f.orve / kFile).string() + ", line 3"});
     EXPECT_FALSE(Shown(f, "Proceso finalizado"));
     EXPECT_EQ(ReadSlots(f),
               (Rows{{"", "A", "1", "0855", "-08:55-09:50", "08:55", "09:50", "55"},

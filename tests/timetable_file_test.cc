@@ -490,6 +490,7 @@ struct ErrorCase {
   bool subjects_file = true;
   std::function<void(const std::filesystem::path& work)> make_tables;
   std::string error;  // the error box's whole text; "*" + text: contains text
+  std::string place = {};  // where the error arose, when its text does not say
 };
 
 void StandardSoluc(const std::filesystem::path& work) {
@@ -533,7 +534,7 @@ TEST(TimetableFileTest, ErrorsEndTheRunAndLeaveTheEarlierFile) {
                                  "TAREA C(10); ASIG C(24); AULA C(12)",
                                  {{"L", "1", "0", "PGM", "1ESOA", "", "LCL", "A101"}});
        },
-       "'L' is not a valid integer value."},
+       "'L' is not a valid integer value.", "%WORK%/SOLUC.DBF, record 1"},
       {"no subjects file: no table is needed", false, [](const auto&) {},
        "Cannot open file \"%ORVE%/orve_asignat.txt\". No such file or directory."},
   };
@@ -557,6 +558,9 @@ TEST(TimetableFileTest, ErrorsEndTheRunAndLeaveTheEarlierFile) {
       }
       EXPECT_EQ(f.host.errors[0], expected);
     }
+    std::vector<std::string> places;
+    if (!c.place.empty()) places.push_back(f.work.path().string() + c.place.substr(6));
+    EXPECT_EQ(f.host.error_places, places);
     EXPECT_EQ(ReadFile(f.orve / "ORVE_HORARIO.TXT"), "an earlier file\r\n");
     EXPECT_EQ(FileNames(f.orve.path()), before);
     EXPECT_TRUE(f.host.messages.empty());

@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/errors.h"
 #include "core/orve_path.h"
 #include "core/records.h"
 #include "core/text_file.h"
@@ -123,8 +124,16 @@ void WriteTimetableFile(RunContext& run) {
 
   // Built at the first lesson, where the first scan of DIASHORAST would be.
   std::optional<TimeSlotIndex> slot_index;
+  std::size_t record = 0;
   for (soluc.First(); !soluc.Eof(); soluc.Next()) {
-    if (soluc.GetInteger("DIA") == 0) continue;
+    ++record;
+    const auto day_number = AtPlace(
+        [&] {
+          return ErrorPlace{(run.work_folder / "SOLUC.DBF").string(),
+                            "record " + std::to_string(record)};
+        },
+        [&] { return soluc.GetInteger("DIA"); });
+    if (day_number == 0) continue;
     const std::string period = soluc.GetText("HORA");
     const std::string day = soluc.GetText("DIA");
     const std::string frame = soluc.GetText("MARCO").substr(0, 1);

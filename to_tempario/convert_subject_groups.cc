@@ -155,13 +155,19 @@ std::string SessionString(double hours) {
 // text is only read as a number when a row uses it, so a bad value raises
 // its error at the row that reaches it, as a walk of the lines would, and a
 // bad value on a line that no row reaches raises nothing.
-void SetWeeklyHours(const std::vector<std::string>& lines, dbf::Table& assignments) {
-  std::unordered_map<HoursKey, std::string, HoursKeyHash> first_by_key;
-  for (const std::string& line : lines) {
+void SetWeeklyHours(const std::string& path, const std::vector<std::string>& lines,
+                    dbf::Table& assignments) {
+  struct Hours {
+    std::string text;
+    std::size_t line;  // 1-based, for the place of an error
+  };
+  std::unordered_map<HoursKey, Hours, HoursKeyHash> first_by_key;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const std::string& line = lines[i];
     if (!IsDataRecord(line, kHoursNameRecord)) continue;
     HoursKey key = {FieldAt(line, 24, 20), FieldAt(line, 5, 3), FieldAt(line, 2, 3),
                     FieldAt(line, 8, 3), FieldAt(line, 50, 6)};
-    first_by_key.try_emplace(std::move(key), FieldAt(line, 44, 6));
+    first_by_key.try_emplace(std::move(key), Hours{FieldAt(line, 44, 6), i + 1});
   }
   for (assignments.First(); !assignments.Eof(); assignments.Next()) {
     const HoursKey key = {assignments.GetText("CASIGORVE"), assignments.GetText("TURNO"),
@@ -169,7 +175,10 @@ void SetWeeklyHours(const std::vector<std::string>& lines, dbf::Table& assignmen
                           assignments.GetText("CODIDIORVE")};
     const auto it = first_by_key.find(key);
     if (it == first_by_key.end()) continue;
-    const double hours = WeeklyHours(it->second.empty() ? "1" : it->second);
+    const Hours& found = it->second;
+    const double hours =
+        AtPlace([&] { return LinePlace(path, found.line); },
+                [&] { return WeeklyHours(found.text.empty() ? "1" : found.text); });
     assignments.Edit();
     assignments.SetFloat("HORAS", hours);
     assignments.SetText("SESIONES", SessionString(hours));
@@ -209,9 +218,9 @@ void ConvertSubjectGroups(RunContext& run) {
   if (!OrveFileExists(run.transfer_folder, kHoursFile)) {
     run.host.ShowMessage("No existe archivo de grupos (ORVE_ASIGNATCURSO.TXT)");
   } else {
-    const std::vector<std::string> lines =
-        LoadLines(ResolveOrvePath(run.transfer_folder, kHoursFile));
-    SetWeeklyHours(lines, assignments);
+    const std::string path = ResolveOrvePath(run.transfer_folder, kHoursFile);
+    const std::vector<std::string> lines = LoadLines(path);
+    SetWeeklyHours(path, lines, assignments);
     SetDefaultHours(assignments);
   }
   assignments.Close();

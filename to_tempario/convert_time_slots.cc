@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/errors.h"
 #include "core/numbers.h"
 #include "core/orve_path.h"
 #include "core/records.h"
@@ -83,8 +84,8 @@ void ConvertTimeSlots(RunContext& run) {
     return;
   }
   StringList start_times(StringList::Order::kSorted);
-  const std::vector<std::string> lines =
-      LoadLines(ResolveOrvePath(run.transfer_folder, kFileName));
+  const std::string path = ResolveOrvePath(run.transfer_folder, kFileName);
+  const std::vector<std::string> lines = LoadLines(path);
   // An error below unwinds through the table's destructor, which keeps every
   // row posted before it in a valid table.
   dbf::Table table = dbf::Table::Recreate(run.work_folder, "DIASHORAST", kFields);
@@ -93,7 +94,8 @@ void ConvertTimeSlots(RunContext& run) {
   // the periods are known, and TEXTOHOR the part after the period number.
   // The duration is read before the row is appended, so a bad time leaves
   // no partial row behind.
-  for (const std::string& line : lines) {
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const std::string& line = lines[i];
     if (!IsDataRecord(line, kNameRecord)) continue;
     const std::string code = FieldAt(line, 5, 4);
     const std::string day = DayText(FieldAt(line, 9, 1));
@@ -101,7 +103,8 @@ void ConvertTimeSlots(RunContext& run) {
     const std::string start = TimeText(start_time);
     start_times.Add(start);
     const std::string end = TimeText(FieldAt(line, 14, 4));
-    const int minutes = DurationMinutes(start, end);
+    const int minutes = AtPlace([&] { return LinePlace(path, i + 1); },
+                                [&] { return DurationMinutes(start, end); });
 
     table.Append();
     table.SetText("DIA", day);
