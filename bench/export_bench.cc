@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "bench/district.h"
-#include "core/runs.h"
+#include "runs/runs.h"
 #include "platform/dbf/table.h"
 #include "to_tempario/conversions.h"
 

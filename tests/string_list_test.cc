@@ -1,11 +1,11 @@
 // String lists: case-insensitive, accent-sensitive lookups and sorted order.
-#include "core/string_list.h"
+#include "to_tempario/string_list.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
-#include "platform/collation/collation.h"
+#include "to_tempario/collation.h"
 
 namespace tto {
 namespace {

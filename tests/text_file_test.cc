@@ -24,7 +24,7 @@ using Lines = std::vector<std::string>;
 Lines ReadLineByLine(const std::string& path) {
   LineReader reader(path);
   Lines lines;
-  while (!reader.AtEnd()) lines.push_back(reader.ReadLine());
+  while (!reader.AtEnd()) lines.emplace_back(reader.ReadLine());
   reader.Close();
   return lines;
 }

@@ -3,14 +3,13 @@
 // the count. Tempario's codes go back to ORVE's through the tables of the
 // export run: DIASHORAST (time slots), GRUPOST (groups), ASIGNOMT (subjects
 // and activities) and AULAT (rooms).
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <vector>
 
 #include "core/orve_path.h"
 #include "core/records.h"
@@ -28,10 +27,9 @@ constexpr char kOutputFile[] = "ORVE_HORARIO.TXT";
 // subjects file, unchanged (shorter when the line ends first); empty when
 // there is no header record.
 std::string HeaderCode(const std::string& transfer_folder) {
-  const std::vector<std::string> lines = LoadLines(ResolveOrvePath(transfer_folder, kSubjectsFile));
-  for (const std::string& line : lines) {
+  for (const std::string_view line : LoadedLines(ResolveOrvePath(transfer_folder, kSubjectsFile))) {
     if (!IsHeaderRecord(line)) continue;
-    return line.size() < 52 ? std::string() : line.substr(51, 8);
+    return line.size() < 52 ? std::string() : std::string(line.substr(51, 8));
   }
   return {};
 }
@@ -54,11 +52,12 @@ std::string FrameRecord(char kind, const std::string& header_code, const Clock& 
 }
 
 // The day number of Tempario as ORVE's day letter; any other text unchanged.
-std::string DayLetter(const std::string& day) {
-  static const std::unordered_map<std::string, std::string> kLetters = {
-      {"1", "L"}, {"2", "M"}, {"3", "X"}, {"4", "J"}, {"5", "V"}, {"6", "S"}, {"7", "D"}};
-  const auto it = kLetters.find(day);
-  return it == kLetters.end() ? day : it->second;
+std::string_view DayLetter(std::string_view day) {
+  static constexpr std::string_view kLetters = "LMXJVSD";
+  if (day.size() == 1 && day[0] >= '1' && day[0] <= '7') {
+    return kLetters.substr(static_cast<std::size_t>(day[0] - '1'), 1);
+  }
+  return day;
 }
 
 dbf::Table OpenComponent(const RunContext& run, std::string_view table, std::string component) {
@@ -73,32 +72,31 @@ class TimeSlotIndex {
  public:
   explicit TimeSlotIndex(dbf::Table& slots) {
     for (slots.First(); !slots.Eof(); slots.Next()) {
-      codes_.try_emplace(Key{slots.GetText("DIA"), slots.GetText("HORA"), slots.GetText("MARCO")},
+      codes_.try_emplace(Key(slots.GetText("DIA"), slots.GetText("HORA"), slots.GetText("MARCO")),
                          slots.GetText("CODDIHO"));
     }
   }
 
   // The time-slot code, or empty when no row matches.
-  std::string Find(const std::string& day, const std::string& period,
-                   const std::string& frame) const {
-    const auto it = codes_.find(Key{day, period, frame});
-    return it == codes_.end() ? std::string() : it->second;
+  std::string_view Find(std::string_view day, std::string_view period, std::string_view frame) {
+    const auto it = codes_.find(Key(day, period, frame));
+    return it == codes_.end() ? std::string_view() : std::string_view(it->second);
   }
 
  private:
-  struct Key {
-    std::string day, period, frame;
-    bool operator==(const Key&) const = default;
-  };
-  struct KeyHash {
-    std::size_t operator()(const Key& key) const {
-      const std::hash<std::string> hash;
-      std::size_t h = hash(key.day);
-      h = h * 31 + hash(key.period);
-      return h * 31 + hash(key.frame);
+  // The three texts, each after its length (fields are at most 254
+  // characters wide), in one reused buffer: equal keys are equal texts.
+  const std::string& Key(std::string_view day, std::string_view period, std::string_view frame) {
+    key_.clear();
+    for (const std::string_view part : {day, period, frame}) {
+      key_ += static_cast<char>(part.size());
+      key_ += part;
     }
-  };
-  std::unordered_map<Key, std::string, KeyHash> codes_;
+    return key_;
+  }
+
+  std::string key_;
+  std::unordered_map<std::string, std::string> codes_;
 };
 
 // The code of `table`'s row whose ABREV equals `code`, else the first 10
@@ -111,8 +109,11 @@ std::string AbbreviationOrCut(dbf::Table& table, const std::string& code) {
 
 void WriteTimetableFile(RunContext& run) {
   const std::string header_code = HeaderCode(run.transfer_folder);
-  std::vector<std::string> lines;
-  lines.push_back(FrameRecord('0', header_code, run.clock));
+  // The lines go to the file as they are made; it replaces an earlier file
+  // only once the trailer is written, and any error before leaves that file
+  // as it was.
+  TextFileWriter file(ResolveOrvePath(run.transfer_folder, kOutputFile));
+  file.WriteLine(FrameRecord('0', header_code, run.clock));
 
   dbf::Table soluc = OpenComponent(run, "SOLUC", "wwTableSoluc");
   dbf::Table groups = OpenComponent(run, "GRUPOST", "wwTableGrupos");
@@ -123,6 +124,9 @@ void WriteTimetableFile(RunContext& run) {
 
   // Built at the first lesson, where the first scan of DIASHORAST would be.
   std::optional<TimeSlotIndex> slot_index;
+  std::int64_t lessons = 0;
+  std::string line;
+  std::string language_suffix;
   for (soluc.First(); !soluc.Eof(); soluc.Next()) {
     if (soluc.GetInteger("DIA") == 0) continue;
     const std::string period = soluc.GetText("HORA");
@@ -130,7 +134,7 @@ void WriteTimetableFile(RunContext& run) {
     const std::string frame = soluc.GetText("MARCO").substr(0, 1);
     if (!slot_index) slot_index.emplace(slots);
 
-    std::string line = "1";
+    line.assign(1, '1');
     AppendPadded(line, slot_index->Find(day, period, frame), 4);
     AppendPadded(line, DayLetter(day), 1);
     AppendPadded(line, soluc.GetText("PROF"), 4);
@@ -140,10 +144,10 @@ void WriteTimetableFile(RunContext& run) {
     AppendPadded(line, subjects.Locate("COD", activity) ? subjects.GetText("CODTAREA") : "LEC", 4);
 
     const std::string subject = soluc.GetText("ASIG");
-    std::string language_suffix;
+    language_suffix.clear();
     if (subjects.Locate("COD", subject)) {
       const std::string orve_code = subjects.GetText("CODORVE");
-      language_suffix = std::string(AllTrim(subjects.GetText("CODIDIORVE")));
+      language_suffix = AllTrim(subjects.GetText("CODIDIORVE"));
       // The subject RE puts three spaces before its language code, also
       // before an empty one.
       if (orve_code == "RE") language_suffix.insert(0, "   ");
@@ -154,7 +158,8 @@ void WriteTimetableFile(RunContext& run) {
 
     AppendPadded(line, AbbreviationOrCut(rooms, soluc.GetText("AULA")), 10);
     line += language_suffix;
-    lines.push_back(std::move(line));
+    file.WriteLine(line);
+    ++lessons;
   }
 
   soluc.Close();
@@ -165,9 +170,9 @@ void WriteTimetableFile(RunContext& run) {
   slots.Close();
 
   std::string trailer = FrameRecord('9', header_code, run.clock);
-  trailer += std::to_string(lines.size() - 1);
-  lines.push_back(std::move(trailer));
-  SaveLines(lines, ResolveOrvePath(run.transfer_folder, kOutputFile));
+  trailer += std::to_string(lessons);
+  file.WriteLine(trailer);
+  file.Commit();
 }
 
 }  // namespace tto

@@ -38,7 +38,7 @@ void ConvertGroups(RunContext& run) {
   LineReader file(ResolveOrvePath(run.transfer_folder, kFileName));
   dbf::Table table = dbf::Table::Recreate(run.work_folder, "GRUPOST", kFields);
   while (!file.AtEnd()) {
-    const std::string line = file.ReadLine();
+    const std::string_view line = file.ReadLine();
     if (!IsDataRecord(line, kNameRecord)) continue;
     const std::string code = FieldAt(line, 2, 10);
     std::string level = FieldAt(line, 15, 3);

@@ -32,7 +32,7 @@ void ConvertRooms(RunContext& run) {
   LineReader file(ResolveOrvePath(run.transfer_folder, kFileName));
   dbf::Table table = dbf::Table::Recreate(run.work_folder, "AULAT", kFields);
   while (!file.AtEnd()) {
-    const std::string line = file.ReadLine();
+    const std::string_view line = file.ReadLine();
     if (!IsDataRecord(line, kNameRecord)) continue;
     // The name's two parts always with one space between them, also when
     // one of them is empty.

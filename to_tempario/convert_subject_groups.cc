@@ -3,12 +3,16 @@
 // course and letter from GRUPOST, and the weekly hours and session string
 // from "orve_asignatcurso.txt".
 //
-// The conversion works in four passes over ASIGT: append the assignments,
-// copy the group details, set the weekly hours, give one hour to every row
-// still without hours. The group details and the weekly hours come from the
-// first matching GRUPOST row and the first matching weekly-hours line; both
-// are looked up through hash indexes built once, so the conversion stays
-// linear in its inputs while giving exactly the first match.
+// The conversion works in four stages: take the assignments, add the group
+// details, set the weekly hours, give one hour to every row still without
+// hours. The stages work on the rows in memory and ASIGT is written once at
+// the end, each row whole, with the values that the four stages give it in
+// turn; an error that ends a stage writes the rows as the stages before it
+// (and the part of the failing stage before the error) left them. The
+// subject of an assignment, the group details and the weekly hours come from
+// the first matching ASIGNOMT row, GRUPOST row and weekly-hours line; each is
+// looked up through a hash index or a memo built once, so the conversion
+// stays linear in its inputs while giving exactly the first match.
 #include <array>
 #include <cmath>
 #include <cstddef>
@@ -54,9 +58,43 @@ const std::array<dbf::FieldDef, 14> kFields = {{
     {"CODIDIORVE", dbf::FieldType::kString, 6},
 }};
 
-// The group details that stage 2 copies, in this order.
+// The group details that stage 2 copies, in this order, and their widths.
 constexpr std::array<std::string_view, 4> kGroupFields = {"TURNO", "NIVEL", "CURSO", "GRUPO"};
+constexpr std::array<std::size_t, 4> kGroupWidths = {1, 5, 3, 2};
 using GroupDetails = std::array<std::string, 4>;
+
+// A value as a text field of `width` gives it back once written: cut to the
+// width, without trailing blanks. The stages match what ASIGT holds.
+std::string_view AsStored(std::string_view value, std::size_t width) {
+  value = value.substr(0, width);
+  while (!value.empty() && (value.back() == ' ' || value.back() == '\0')) value.remove_suffix(1);
+  return value;
+}
+
+// A subjects-table row that an assignment found: its COD and CODORVE, and the
+// language code that it was found with.
+struct Subject {
+  std::string code;
+  std::string orve_code;
+  std::string language;
+};
+
+// One ASIGT row as the stages make it.
+struct Row {
+  std::uint32_t subject;               // into the subjects found
+  const GroupDetails* group = nullptr;  // stage 2; none for an unknown group
+  double hours = 0;                     // stages 3 and 4; 0 while not set
+  std::string group_code;
+};
+
+// The rows and what they refer to, and how far the stages got.
+struct Assignments {
+  std::vector<Subject> subjects;
+  std::vector<Row> rows;
+  std::unordered_map<std::string, GroupDetails> groups;
+  // Whether stages 3 and 4 ran: only then are HORAS and SESIONES written.
+  bool hours_set = false;
+};
 
 // What a weekly-hours line is matched on: subject code, shift, level,
 // course and language code.
@@ -74,11 +112,15 @@ struct HoursKeyHash {
 
 // Stage 1: one row for each assignment whose subject code and language code
 // locate a subjects-table row. The language code's columns lie inside the
-// subject code's, so the two values share columns 23 to 28.
-void AppendAssignments(LineReader& file, dbf::Table& subjects, dbf::Table& assignments) {
+// subject code's, so the two values share columns 23 to 28. The table is not
+// changed during the conversion, so each distinct pair is located once.
+void TakeAssignments(LineReader& file, dbf::Table& subjects, Assignments& out) {
   std::array<std::string, 2> keys;
+  constexpr std::uint32_t kNotFound = UINT32_MAX;
+  std::unordered_map<std::string, std::uint32_t> found;
+  std::string pair;
   while (!file.AtEnd()) {
-    const std::string line = file.ReadLine();
+    const std::string_view line = file.ReadLine();
     if (!IsDataRecord(line, kAssignmentsNameRecord)) continue;
     keys[0] = FieldAt(line, 12, 20);
     keys[1] = FieldAt(line, 23, 6);
@@ -86,41 +128,33 @@ void AppendAssignments(LineReader& file, dbf::Table& subjects, dbf::Table& assig
     // it would find the first activity row, whose subject and language
     // fields are blank, and make a row out of nothing.
     if (keys[0].empty()) continue;
-    if (!subjects.Locate("CODORVE;CODIDIORVE", keys)) continue;
-    const std::string code = subjects.GetText("COD");
-    const std::string orve_code = subjects.GetText("CODORVE");
-    assignments.Append();
-    assignments.SetText("CASIG", code);
-    assignments.SetText("CGRUP", FieldAt(line, 2, 10));
-    assignments.SetText("CTAREA", "*LEC");
-    assignments.SetText("CASIGORVE", orve_code);
-    assignments.SetText("CODIDIORVE", keys[1]);
-    assignments.Post();
+    pair.assign(1, static_cast<char>(keys[0].size())).append(keys[0]).append(keys[1]);
+    auto [it, first_time] = found.try_emplace(pair, kNotFound);
+    if (first_time && subjects.Locate("CODORVE;CODIDIORVE", keys)) {
+      it->second = static_cast<std::uint32_t>(out.subjects.size());
+      out.subjects.push_back({subjects.GetText("COD"), subjects.GetText("CODORVE"), keys[1]});
+    }
+    if (it->second == kNotFound) continue;
+    out.rows.push_back({.subject = it->second, .group_code = FieldAt(line, 2, 10)});
   }
 }
 
 // Stage 2: the details of the first GRUPOST row whose ABREV equals the
 // row's group code; rows of unknown groups keep them blank.
-void CopyGroupDetails(const std::filesystem::path& work_folder, dbf::Table& assignments) {
+void AddGroupDetails(const std::filesystem::path& work_folder, Assignments& out) {
   dbf::Table groups =
       dbf::Table::Open(work_folder, "GRUPOST", {.mode = dbf::OpenMode::kReadOnly});
-  std::unordered_map<std::string, GroupDetails> first_by_code;
   for (groups.First(); !groups.Eof(); groups.Next()) {
-    auto [it, inserted] = first_by_code.try_emplace(groups.GetText("ABREV"));
+    auto [it, inserted] = out.groups.try_emplace(groups.GetText("ABREV"));
     if (!inserted) continue;
     for (std::size_t i = 0; i < kGroupFields.size(); ++i) {
       it->second[i] = groups.GetText(kGroupFields[i]);
     }
   }
   groups.Close();
-  for (assignments.First(); !assignments.Eof(); assignments.Next()) {
-    const auto it = first_by_code.find(assignments.GetText("CGRUP"));
-    if (it == first_by_code.end()) continue;
-    assignments.Edit();
-    for (std::size_t i = 0; i < kGroupFields.size(); ++i) {
-      assignments.SetText(kGroupFields[i], it->second[i]);
-    }
-    assignments.Post();
+  for (Row& row : out.rows) {
+    const auto it = out.groups.find(std::string(AsStored(row.group_code, 10)));
+    if (it != out.groups.end()) row.group = &it->second;
   }
 }
 
@@ -154,37 +188,57 @@ std::string SessionString(double hours) {
 // The index keeps, for each key, the hours column of its first line; the
 // text is only read as a number when a row uses it, so a bad value raises
 // its error at the row that reaches it, as a walk of the lines would, and a
-// bad value on a line that no row reaches raises nothing.
-void SetWeeklyHours(const std::vector<std::string>& lines, dbf::Table& assignments) {
+// bad value on a line that no row reaches raises nothing. Stage 4: one hour
+// for every row that no line matched.
+void SetWeeklyHours(const LoadedLines& lines, Assignments& out) {
   std::unordered_map<HoursKey, std::string, HoursKeyHash> first_by_key;
-  for (const std::string& line : lines) {
+  for (const std::string_view line : lines) {
     if (!IsDataRecord(line, kHoursNameRecord)) continue;
     HoursKey key = {FieldAt(line, 24, 20), FieldAt(line, 5, 3), FieldAt(line, 2, 3),
                     FieldAt(line, 8, 3), FieldAt(line, 50, 6)};
     first_by_key.try_emplace(std::move(key), FieldAt(line, 44, 6));
   }
-  for (assignments.First(); !assignments.Eof(); assignments.Next()) {
-    const HoursKey key = {assignments.GetText("CASIGORVE"), assignments.GetText("TURNO"),
-                          assignments.GetText("NIVEL"), assignments.GetText("CURSO"),
-                          assignments.GetText("CODIDIORVE")};
+  // Rows written before an error here carry the hours of stage 3 so far.
+  out.hours_set = true;
+  static const GroupDetails kNoGroup;
+  HoursKey key;
+  for (Row& row : out.rows) {
+    const Subject& subject = out.subjects[row.subject];
+    const GroupDetails& group = row.group != nullptr ? *row.group : kNoGroup;
+    key = {std::string(AsStored(subject.orve_code, 20)),
+           std::string(AsStored(group[0], kGroupWidths[0])),
+           std::string(AsStored(group[1], kGroupWidths[1])),
+           std::string(AsStored(group[2], kGroupWidths[2])),
+           std::string(AsStored(subject.language, 6))};
     const auto it = first_by_key.find(key);
     if (it == first_by_key.end()) continue;
-    const double hours = WeeklyHours(it->second.empty() ? "1" : it->second);
-    assignments.Edit();
-    assignments.SetFloat("HORAS", hours);
-    assignments.SetText("SESIONES", SessionString(hours));
-    assignments.Post();
+    row.hours = WeeklyHours(it->second.empty() ? "1" : it->second);
+  }
+  for (Row& row : out.rows) {
+    if (row.hours == 0) row.hours = 1;
   }
 }
 
-// Stage 4: one hour to every row that no weekly-hours line matched.
-void SetDefaultHours(dbf::Table& assignments) {
-  for (assignments.First(); !assignments.Eof(); assignments.Next()) {
-    if (assignments.GetFloat("HORAS") != 0) continue;
-    assignments.Edit();
-    assignments.SetFloat("HORAS", 1);
-    assignments.SetText("SESIONES", "1");
-    assignments.Post();
+// ASIGT's rows as the stages left them, each written whole.
+void WriteRows(const Assignments& in, dbf::Table& table) {
+  for (const Row& row : in.rows) {
+    const Subject& subject = in.subjects[row.subject];
+    table.Append();
+    table.SetText("CASIG", subject.code);
+    table.SetText("CGRUP", row.group_code);
+    table.SetText("CTAREA", "*LEC");
+    if (row.group != nullptr) {
+      for (std::size_t i = 0; i < kGroupFields.size(); ++i) {
+        table.SetText(kGroupFields[i], (*row.group)[i]);
+      }
+    }
+    if (in.hours_set && row.hours != 0) {
+      table.SetFloat("HORAS", row.hours);
+      table.SetText("SESIONES", SessionString(row.hours));
+    }
+    table.SetText("CASIGORVE", subject.orve_code);
+    table.SetText("CODIDIORVE", subject.language);
+    table.Post();
   }
 }
 
@@ -197,24 +251,28 @@ void ConvertSubjectGroups(RunContext& run) {
     return;
   }
   LineReader file(ResolveOrvePath(run.transfer_folder, kAssignmentsFile));
-  dbf::Table assignments = dbf::Table::Recreate(run.work_folder, "ASIGT", kFields);
+  dbf::Table table = dbf::Table::Recreate(run.work_folder, "ASIGT", kFields);
   dbf::Table subjects =
       dbf::Table::Open(run.work_folder, "ASIGNOMT",
                        {.mode = dbf::OpenMode::kExclusive, .component = "wwTableNomAsg"});
-  AppendAssignments(file, subjects, assignments);
-  file.Close();
-
-  CopyGroupDetails(run.work_folder, assignments);
-
-  if (!OrveFileExists(run.transfer_folder, kHoursFile)) {
-    run.host.ShowMessage("No existe archivo de grupos (ORVE_ASIGNATCURSO.TXT)");
-  } else {
-    const std::vector<std::string> lines =
-        LoadLines(ResolveOrvePath(run.transfer_folder, kHoursFile));
-    SetWeeklyHours(lines, assignments);
-    SetDefaultHours(assignments);
+  Assignments assignments;
+  try {
+    TakeAssignments(file, subjects, assignments);
+    file.Close();
+    AddGroupDetails(run.work_folder, assignments);
+    if (!OrveFileExists(run.transfer_folder, kHoursFile)) {
+      run.host.ShowMessage("No existe archivo de grupos (ORVE_ASIGNATCURSO.TXT)");
+    } else {
+      const LoadedLines lines(ResolveOrvePath(run.transfer_folder, kHoursFile));
+      SetWeeklyHours(lines, assignments);
+    }
+  } catch (...) {
+    // The rows that the stages had made before the error stay in ASIGT.
+    WriteRows(assignments, table);
+    throw;
   }
-  assignments.Close();
+  WriteRows(assignments, table);
+  table.Close();
   subjects.Close();
 }
 

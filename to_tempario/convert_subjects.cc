@@ -30,7 +30,7 @@ const std::array<dbf::FieldDef, 7> kFields = {{
 
 void ConvertSubjectRecords(LineReader& file, dbf::Table& table, SubjectCodes& codes) {
   while (!file.AtEnd()) {
-    const std::string line = file.ReadLine();
+    const std::string_view line = file.ReadLine();
     if (!IsDataRecord(line, kSubjectsNameRecord)) continue;
     const std::string language = FieldAt(line, 172, 6);
     const std::optional<std::string> code = codes.ForSubject(FieldAt(line, 2, 10), language);
@@ -55,11 +55,10 @@ void ConvertSubjectRecords(LineReader& file, dbf::Table& table, SubjectCodes& co
 // used is skipped, never renumbered.
 void ConvertActivityRecords(LineReader& file, dbf::Table& table, SubjectCodes& codes) {
   while (!file.AtEnd()) {
-    const std::string line = file.ReadLine();
+    const std::string_view line = file.ReadLine();
     if (!IsDataRecord(line, kActivitiesNameRecord)) continue;
     const std::string code = "*" + FieldAt(line, 2, 4);
-    if (codes.Contains(code)) continue;
-    codes.Add(code);
+    if (!codes.AddIfUnused(code)) continue;
     table.Append();
     table.SetText("COD", code);
     table.SetText("CODLARGO", FieldAt(line, 6, 10));

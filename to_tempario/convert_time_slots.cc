@@ -11,7 +11,7 @@
 #include "core/numbers.h"
 #include "core/orve_path.h"
 #include "core/records.h"
-#include "core/string_list.h"
+#include "to_tempario/string_list.h"
 #include "core/text_file.h"
 #include "platform/dbf/table.h"
 #include "to_tempario/conversions.h"
@@ -83,8 +83,7 @@ void ConvertTimeSlots(RunContext& run) {
     return;
   }
   StringList start_times(StringList::Order::kSorted);
-  const std::vector<std::string> lines =
-      LoadLines(ResolveOrvePath(run.transfer_folder, kFileName));
+  const LoadedLines lines(ResolveOrvePath(run.transfer_folder, kFileName));
   // An error below unwinds through the table's destructor, which keeps every
   // row posted before it in a valid table.
   dbf::Table table = dbf::Table::Recreate(run.work_folder, "DIASHORAST", kFields);
@@ -93,7 +92,7 @@ void ConvertTimeSlots(RunContext& run) {
   // the periods are known, and TEXTOHOR the part after the period number.
   // The duration is read before the row is appended, so a bad time leaves
   // no partial row behind.
-  for (const std::string& line : lines) {
+  for (const std::string_view line : lines) {
     if (!IsDataRecord(line, kNameRecord)) continue;
     const std::string code = FieldAt(line, 5, 4);
     const std::string day = DayText(FieldAt(line, 9, 1));
