@@ -5,6 +5,8 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,6 +23,7 @@
 #include <vector>
 
 #include "core/errors.h"
+#include "platform/dbf/record_file.h"
 #include "tests/test_support.h"
 
 namespace tto::dbf {
@@ -48,6 +51,15 @@ std::string ErrorOf(auto&& action) {
     return e.what();
   }
   return "(no error)";
+}
+
+std::vector<std::string> FilesIn(const TempDir& dir) {
+  std::vector<std::string> files;
+  for (auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    files.push_back(entry.path().filename().string());
+  }
+  std::sort(files.begin(), files.end());
+  return files;
 }
 
 std::vector<std::string> Column(Table& t, std::string_view field) {
@@ -166,11 +178,57 @@ TEST(DbfTable, LocateAgreesWithAPlainScanThroughEditsAndAppends) {
       std::vector<std::string> key;
       for (int i = 0; i < size; ++i) key.push_back(pick());
       if (list == "B;N") key[1] = std::to_string(random() % (appended + 1));
-      const bool found = t.Locate(list, key);
+      // The two forms of Locate must agree: by names, or by handles.
+      bool found;
+      if (random() % 2 == 0) {
+        found = t.Locate(list, key);
+      } else {
+        std::vector<FieldHandle> handles;
+        for (std::size_t at = 0; at <= list.size();) {
+          std::size_t end = std::min(list.find(';', at), list.size());
+          handles.push_back(t.Field(list.substr(at, end - at)));
+          at = end + 1;
+        }
+        const std::vector<std::string_view> views(key.begin(), key.end());
+        found = t.Locate(handles, views);
+      }
       const int located = found ? position_of_current(t) : -1;
       ASSERT_EQ(located, scan(t, list, key)) << "step " << step << " " << list;
     }
   }
+}
+
+// Handles read and write what the names do; views need no copy and stay
+// exact for every type.
+TEST(DbfTable, FieldHandlesAndTextViewsMatchAccessByName) {
+  TempDir dir;
+  Table t = Table::Recreate(dir.path(), "H", kAllTypes);
+  const FieldHandle name = t.Field("nombre");
+  const FieldHandle num = t.Field("NUM");
+  const FieldHandle active = t.Field("ACTIVO");
+  const FieldHandle hours = t.Field("HORAS");
+  EXPECT_EQ(ErrorOf([&] { t.Field("DIA"); }), "Field 'DIA' not found in table H");
+  t.Append();
+  t.SetText(name, "ab  ");
+  t.SetText(num, "42");
+  t.SetBool(active, true);
+  t.SetFloat(hours, 2.5);
+  t.Post();
+  t.Append();  // a blank record
+  t.SetText(name, "");
+  t.Post();
+  t.First();
+  EXPECT_EQ(t.TextView(name), "ab");
+  EXPECT_EQ(t.TextView(num), "42");
+  EXPECT_EQ(t.TextView(hours), "2.5");
+  EXPECT_EQ(t.TextView(active), t.GetText("ACTIVO"));
+  EXPECT_EQ(t.GetInteger(num), 42);
+  EXPECT_EQ(t.GetFloat(hours), 2.5);
+  t.Next();
+  for (FieldHandle f : {name, num, active, hours}) EXPECT_EQ(t.TextView(f), "");
+  EXPECT_EQ(t.GetInteger(num), 0);
+  EXPECT_EQ(ErrorOf([&] { t.GetText(FieldHandle()); }),
+            "Table H (" + (dir / "H.DBF").string() + "): a field handle that does not belong to this table");
 }
 
 TEST(DbfTable, RecreateLeavesAnEmptyTableWithTheNewFieldsAndNoIndex) {
@@ -188,11 +246,8 @@ TEST(DbfTable, RecreateLeavesAnEmptyTableWithTheNewFieldsAndNoIndex) {
   EXPECT_EQ(t.RecordCount(), 0);
   EXPECT_TRUE(t.Eof());
   EXPECT_THAT(t.FieldNames(), ElementsAre("CASIG"));
-  std::vector<std::string> files;
-  for (auto& entry : std::filesystem::directory_iterator(dir.path())) {
-    files.push_back(entry.path().filename().string());
-  }
-  EXPECT_THAT(files, ElementsAre("ASIGT.DBF"));
+  t.Close();
+  EXPECT_THAT(FilesIn(dir), ElementsAre("ASIGT.DBF"));
 }
 
 TEST(DbfTable, EmptyTableHasTheExactDbase3Layout) {
@@ -320,6 +375,7 @@ TEST(DbfTable, FieldErrorsNameTheComponentOrTheTable) {
   p.SetText("NOMBRE", "x1");
   EXPECT_EQ(ErrorOf([&] { p.GetInteger("NOMBRE"); }), "'x1' is not a valid integer value");
   EXPECT_THAT(ErrorOf([&] { p.SetFloat("HORAS", 1e30); }), HasSubstr("does not fit field HORAS"));
+  p.Close();
   EXPECT_THAT(ErrorOf([&] { Table::Open(dir.path(), "SOLUC", {OpenMode::kReadOnly}).Append(); }),
               HasSubstr("open read-only"));
 }
@@ -657,9 +713,151 @@ TEST(DbfLocks, ExclusiveComponentsShutOutOtherProcesses) {
   EXPECT_TRUE(Table::Open(dir.path(), "SOLUC", {OpenMode::kExclusive}).IsOpen());
 }
 
-TEST(DbfDurability, ATableIsValidAtEveryMomentAndKeepsWhatWasPosted) {
+// Whatever kind of lock another program holds, on whatever bytes (drivers
+// lock records far past the end of the file): a table to be replaced is in
+// use, and a table to be read is in use when the lock is a write lock. The
+// table stays as it was.
+TEST(DbfLocks, EveryKindOfLockOnAnyRangeIsSeen) {
   TempDir dir;
-  constexpr int kRecords = 20000;  // several automatic writes
+  {
+    Table t = Table::Recreate(dir.path(), "SOLUC", kAllTypes);
+    t.Append();
+    t.SetText("NOMBRE", "kept");
+  }
+  const std::filesystem::path path = dir / "SOLUC.DBF";
+  const std::string before = ReadFile(path);
+  const std::string in_use = "Table SOLUC (" + path.string() + "): the table is in use by another program";
+  auto range = [](int command, short type, off_t start, off_t length) {
+    return [=](int fd) {
+      struct flock lock {};
+      lock.l_type = type;
+      lock.l_whence = SEEK_SET;
+      lock.l_start = start;
+      lock.l_len = length;
+      return ::fcntl(fd, command, &lock) == 0;
+    };
+  };
+  const struct {
+    const char* kind;
+    std::function<bool(int)> lock;
+    bool write;
+  } cases[] = {
+      {"flock exclusive", [](int fd) { return ::flock(fd, LOCK_EX) == 0; }, true},
+      {"flock shared", [](int fd) { return ::flock(fd, LOCK_SH) == 0; }, false},
+      {"POSIX write lock on a record past the end", range(F_SETLK, F_WRLCK, 1000000000, 1), true},
+      {"POSIX read lock on the whole file", range(F_SETLK, F_RDLCK, 0, 0), false},
+      {"OFD write lock on the header", range(F_OFD_SETLK, F_WRLCK, 0, 32), true},
+      {"OFD read lock past the end", range(F_OFD_SETLK, F_RDLCK, 2000000000, 10), false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.kind);
+    Holder holder([&] {
+      const int fd = ::open(path.c_str(), O_RDWR);
+      if (fd < 0 || !c.lock(fd)) std::abort();
+    });
+    ASSERT_TRUE(holder.ready());
+    EXPECT_EQ(ErrorOf([&] { Table::Recreate(dir.path(), "SOLUC", kAllTypes); }), in_use);
+    const std::string read = ErrorOf([&] { Table::Open(dir.path(), "SOLUC", {OpenMode::kReadOnly}); });
+    EXPECT_EQ(read, c.write ? in_use : "(no error)");
+    if (!c.write && std::string_view(c.kind).starts_with("flock") == false) {
+      // A reader may open it, but not write into it.
+      EXPECT_EQ(ErrorOf([&] { Table::Open(dir.path(), "SOLUC").Append(); }), in_use);
+    }
+    EXPECT_EQ(ReadFile(path), before);
+    EXPECT_THAT(FilesIn(dir), ElementsAre("SOLUC.DBF"));
+  }
+}
+
+// Writes through a seam that fails on demand: after a number of bytes
+// (ENOSPC or EIO, the last write cut short), at the sync, or at the rename.
+struct InjectedFault {
+  enum What { kWrite, kSync, kRename } what = kWrite;
+  std::size_t budget = 0;  // bytes written before the failure
+  int error = ENOSPC;
+};
+InjectedFault injected;
+
+ssize_t FailingPwrite(int fd, const void* buf, std::size_t size, off_t offset) {
+  if (injected.what == InjectedFault::kWrite) {
+    if (injected.budget == 0) {
+      errno = injected.error;
+      return -1;
+    }
+    size = std::min(size, injected.budget);
+    injected.budget -= size;
+  }
+  return ::pwrite(fd, buf, size, offset);
+}
+int FailingFsync(int fd) {
+  if (injected.what != InjectedFault::kSync) return ::fsync(fd);
+  errno = injected.error;
+  return -1;
+}
+int FailingRename(const char* from, const char* to) {
+  if (injected.what != InjectedFault::kRename) return ::rename(from, to);
+  errno = injected.error;
+  return -1;
+}
+
+// A write that fails anywhere leaves the earlier table byte for byte, no
+// temporary file, and the engine's error naming the table, whether the
+// failure shows at Close or while an error unwinds past the table.
+TEST(DbfDurability, AFailedWriteLeavesTheEarlierTable) {
+  TempDir dir;
+  {
+    Table t = Table::Recreate(dir.path(), "ASIGT", kAllTypes);
+    t.Append();
+    t.SetText("NOMBRE", "earlier");
+  }
+  const std::filesystem::path path = dir / "ASIGT.DBF";
+  const std::string before = ReadFile(path);
+  constexpr int kRecords = 40000;  // 1.7 MB of records
+  constexpr std::size_t kAllBytes = 162 + kRecords * 43 + 1 + 8;
+  const struct {
+    const char* where;
+    InjectedFault fault;
+    bool unwinding;
+  } cases[] = {
+      {"at the header", {InjectedFault::kWrite, 0, ENOSPC}, false},
+      {"in the records", {InjectedFault::kWrite, 100000, ENOSPC}, false},
+      {"in the records, unwinding", {InjectedFault::kWrite, 900001, EIO}, true},
+      {"in the final header", {InjectedFault::kWrite, kAllBytes - 3, ENOSPC}, false},
+      {"at the sync", {InjectedFault::kSync, 0, EIO}, false},
+      {"at the rename", {InjectedFault::kRename, 0, EXDEV}, true},
+  };
+  const FileIo failing = {::pread, FailingPwrite, FailingFsync, FailingRename};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.where);
+    injected = c.fault;
+    SetFileIo(&failing);
+    std::string error;
+    try {
+      Table t = Table::Recreate(dir.path(), "ASIGT", kAllTypes);
+      for (int i = 0; i < kRecords; ++i) {
+        t.Append();
+        t.SetFloat("NUM", i);
+        t.Post();
+      }
+      if (c.unwinding) throw std::runtime_error("a conversion failed");
+      t.Close();
+    } catch (const std::exception& e) {
+      error = e.what();
+    }
+    SetFileIo(nullptr);
+    if (c.unwinding) {
+      EXPECT_EQ(error, "a conversion failed");
+    } else {
+      EXPECT_THAT(error, ::testing::StartsWith("Table ASIGT (" + path.string() + "): "));
+      EXPECT_THAT(error, HasSubstr(std::strerror(c.fault.error)));
+    }
+    EXPECT_EQ(ReadFile(path), before);
+    EXPECT_THAT(FilesIn(dir), ElementsAre("ASIGT.DBF"));
+  }
+}
+
+TEST(DbfDurability, ATableIsReplacedWholeAndKeepsWhatWasPosted) {
+  TempDir dir;
+  constexpr int kRecords = 20000;
   auto fill = [&] {
     Table t = Table::Recreate(dir.path(), "CRASH", kAllTypes);
     for (int i = 0; i < kRecords; ++i) {
@@ -669,17 +867,22 @@ TEST(DbfDurability, ATableIsValidAtEveryMomentAndKeepsWhatWasPosted) {
     }
     return t;
   };
-  // A process that dies without closing leaves a table every reader opens,
-  // holding a prefix of what was posted.
-  { Holder holder([&] { static Table t = fill(); }); }
+  // Until the new table is complete the old one stays as it was, also for a
+  // process that dies while writing it.
   {
-    Table t = Table::Open(dir.path(), "CRASH");
-    EXPECT_GT(t.RecordCount(), 0);
-    EXPECT_LE(t.RecordCount(), kRecords);
-    int i = 0;
-    for (t.First(); !t.Eof(); t.Next()) ASSERT_EQ(t.GetInteger("NUM"), i++);
+    Table t = Table::Recreate(dir.path(), "CRASH", kAllTypes);
+    t.Append();
+    t.SetText("NOMBRE", "earlier");
   }
-  EXPECT_EQ(Python(dir, "import dbfread\nprint(len(list(dbfread.DBF('CRASH.DBF'))) > 0)\n"), "True\n");
+  const std::string earlier = ReadFile(dir / "CRASH.DBF");
+  { Holder holder([&] { static Table t = fill(); }); }
+  EXPECT_EQ(ReadFile(dir / "CRASH.DBF"), earlier);
+  {
+    Table t = fill();
+    EXPECT_EQ(ReadFile(dir / "CRASH.DBF"), earlier);
+  }
+  EXPECT_EQ(Python(dir, "import dbfread\nprint(len(list(dbfread.DBF('CRASH.DBF'))))\n"),
+            std::to_string(kRecords) + "\n");
 
   // An error that unwinds past the table keeps every posted record.
   EXPECT_THROW(

@@ -44,6 +44,21 @@ enum class OpenMode {
   kExclusive,  // read and write, exclusive advisory lock
 };
 
+// A field of an open table, resolved once by name with `Table::Field` and
+// then used for every record: no name lookup per row. A handle is valid for
+// the table that gave it (and for tables of the same layout).
+class FieldHandle {
+ public:
+  FieldHandle() = default;
+  int index() const { return index_; }
+  bool operator==(const FieldHandle&) const = default;
+
+ private:
+  friend class Table;
+  explicit FieldHandle(int index) : index_(index) {}
+  int index_ = -1;
+};
+
 struct OpenOptions {
   OpenMode mode = OpenMode::kShared;
   // The design-time component's name ("wwTableSoluc"); when set, field
@@ -78,18 +93,34 @@ class Table {
   void Edit();
   void Post();
 
+  // The field named `name` (ignoring ASCII case); throws "Field '%s' not
+  // found" (after the component's name and ": " for a design-time
+  // component, else followed by " in table NAME").
+  FieldHandle Field(std::string_view name) const;
+
+  // Writers of the pending record's fields, by name or by handle.
   void SetText(std::string_view field, std::string_view value);  // cut to width
   void SetBool(std::string_view field, bool value);
   void SetFloat(std::string_view field, double value);
+  void SetText(FieldHandle field, std::string_view value);
+  void SetBool(FieldHandle field, bool value);
+  void SetFloat(FieldHandle field, double value);
 
   // "" for a blank field; numbers in plain decimal; C fields without their
   // trailing spaces.
   std::string GetText(std::string_view field) const;
+  std::string GetText(FieldHandle field) const;
+  // The same text without a copy. For a text field it points into the record
+  // buffer; for other types into a buffer of the field's own. Valid until
+  // the table moves, the record is written, or the field is read again.
+  std::string_view TextView(FieldHandle field) const;
   // 0 for a blank field; a float is rounded; a text field's decimal text,
   // else "'%s' is not a valid integer value".
   std::int32_t GetInteger(std::string_view field) const;
+  std::int32_t GetInteger(FieldHandle field) const;
   // 0 for a blank field.
   double GetFloat(std::string_view field) const;
+  double GetFloat(FieldHandle field) const;
 
   // `fields` joined by ";", one value each: the first record from the start
   // whose fields all equal the values, exactly and case-sensitively, becomes
@@ -98,6 +129,13 @@ class Table {
   bool Locate(std::string_view fields, std::span<const std::string> values);
   bool Locate(std::string_view field, const std::string& value) {
     return Locate(field, std::span<const std::string>(&value, 1));
+  }
+  // The same with the fields resolved once; the fastest form for a lookup
+  // repeated for every row of another table.
+  bool Locate(std::span<const FieldHandle> fields, std::span<const std::string_view> values);
+  bool Locate(FieldHandle field, std::string_view value) {
+    return Locate(std::span<const FieldHandle>(&field, 1),
+                  std::span<const std::string_view>(&value, 1));
   }
 
   // The table's field names in their order, as stored (upper case for the
