@@ -15,9 +15,12 @@ std::string_view RTrim(std::string_view text) {
 std::string_view AllTrim(std::string_view text) { return LTrim(RTrim(text)); }
 
 std::string FieldAt(std::string_view line, int start, int length) {
+  return std::string(FieldView(line, start, length));
+}
+
+std::string_view FieldView(std::string_view line, int start, int length) {
   if (start < 1 || length <= 0 || static_cast<std::size_t>(start) > line.size()) return {};
-  return std::string(AllTrim(line.substr(static_cast<std::size_t>(start) - 1,
-                                         static_cast<std::size_t>(length))));
+  return AllTrim(line.substr(static_cast<std::size_t>(start) - 1, static_cast<std::size_t>(length)));
 }
 
 std::string Initials(std::string_view text) {

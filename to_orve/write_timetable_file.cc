@@ -16,6 +16,7 @@
 #include "core/text_file.h"
 #include "platform/dbf/table.h"
 #include "to_orve/timetable_file.h"
+#include "to_tempario/field_on_first_use.h"
 
 namespace tto {
 namespace {
@@ -72,8 +73,11 @@ class TimeSlotIndex {
  public:
   explicit TimeSlotIndex(dbf::Table& slots) {
     for (slots.First(); !slots.Eof(); slots.Next()) {
-      codes_.try_emplace(Key(slots.GetText("DIA"), slots.GetText("HORA"), slots.GetText("MARCO")),
-                         slots.GetText("CODDIHO"));
+      const std::string day = slots.GetText("DIA");
+      const std::string period = slots.GetText("HORA");
+      const std::string frame = slots.GetText("MARCO");
+      std::string code = slots.GetText("CODDIHO");
+      codes_.try_emplace(Key(day, period, frame), std::move(code));
     }
   }
 
@@ -99,10 +103,11 @@ class TimeSlotIndex {
   std::unordered_map<std::string, std::string> codes_;
 };
 
-// The code of `table`'s row whose ABREV equals `code`, else the first 10
+// The code of a table's row whose ABREV equals `code`, else the first 10
 // characters of `code`.
-std::string AbbreviationOrCut(dbf::Table& table, const std::string& code) {
-  return table.Locate("ABREV", code) ? table.GetText("ABREV") : code.substr(0, 10);
+std::string_view AbbreviationOrCut(dbf::Table& table, FieldOnFirstUse& abbreviation,
+                                   std::string_view code) {
+  return table.Locate(abbreviation(), code) ? table.TextView(abbreviation()) : code.substr(0, 10);
 }
 
 }  // namespace
@@ -122,32 +127,45 @@ void WriteTimetableFile(RunContext& run) {
   dbf::Table subjects = OpenComponent(run, "ASIGNOMT", "wwTableNomAsg");
   dbf::Table slots = OpenComponent(run, "DIASHORAST", "wwTableTramos");
 
+  // Fields are resolved where they are first read, so that a missing one
+  // fails where reading it by name would.
+  FieldOnFirstUse day_field(soluc, "DIA"), period_field(soluc, "HORA"),
+      frame_field(soluc, "MARCO"), teacher_field(soluc, "PROF"), group_field(soluc, "CODGRUPO"),
+      activity_field(soluc, "TAREA"), subject_field(soluc, "ASIG"), room_field(soluc, "AULA");
+  FieldOnFirstUse group_code(groups, "ABREV"), room_code(rooms, "ABREV"),
+      subject_code(subjects, "COD"), task_code(subjects, "CODTAREA"),
+      orve_code_field(subjects, "CODORVE"), language_field(subjects, "CODIDIORVE");
+
   // Built at the first lesson, where the first scan of DIASHORAST would be.
   std::optional<TimeSlotIndex> slot_index;
   std::int64_t lessons = 0;
   std::string line;
   std::string language_suffix;
   for (soluc.First(); !soluc.Eof(); soluc.Next()) {
-    if (soluc.GetInteger("DIA") == 0) continue;
-    const std::string period = soluc.GetText("HORA");
-    const std::string day = soluc.GetText("DIA");
-    const std::string frame = soluc.GetText("MARCO").substr(0, 1);
+    if (soluc.GetInteger(day_field()) == 0) continue;
+    // Views into SOLUC's current record, valid until it moves.
+    const std::string_view period = soluc.TextView(period_field());
+    const std::string_view day = soluc.TextView(day_field());
+    const std::string_view frame = soluc.TextView(frame_field()).substr(0, 1);
     if (!slot_index) slot_index.emplace(slots);
 
     line.assign(1, '1');
     AppendPadded(line, slot_index->Find(day, period, frame), 4);
     AppendPadded(line, DayLetter(day), 1);
-    AppendPadded(line, soluc.GetText("PROF"), 4);
-    AppendPadded(line, AbbreviationOrCut(groups, soluc.GetText("CODGRUPO")), 10);
+    AppendPadded(line, soluc.TextView(teacher_field()), 4);
+    AppendPadded(line, AbbreviationOrCut(groups, group_code, soluc.TextView(group_field())), 10);
 
-    const std::string activity = soluc.GetText("TAREA");
-    AppendPadded(line, subjects.Locate("COD", activity) ? subjects.GetText("CODTAREA") : "LEC", 4);
+    const std::string_view activity = soluc.TextView(activity_field());
+    AppendPadded(line,
+                 subjects.Locate(subject_code(), activity) ? subjects.TextView(task_code())
+                                                           : std::string_view("LEC"),
+                 4);
 
-    const std::string subject = soluc.GetText("ASIG");
+    const std::string_view subject = soluc.TextView(subject_field());
     language_suffix.clear();
-    if (subjects.Locate("COD", subject)) {
-      const std::string orve_code = subjects.GetText("CODORVE");
-      language_suffix = AllTrim(subjects.GetText("CODIDIORVE"));
+    if (subjects.Locate(subject_code(), subject)) {
+      const std::string_view orve_code = subjects.TextView(orve_code_field());
+      language_suffix = AllTrim(subjects.TextView(language_field()));
       // The subject RE puts three spaces before its language code, also
       // before an empty one.
       if (orve_code == "RE") language_suffix.insert(0, "   ");
@@ -156,7 +174,7 @@ void WriteTimetableFile(RunContext& run) {
       AppendPadded(line, subject.substr(0, 20), 20);
     }
 
-    AppendPadded(line, AbbreviationOrCut(rooms, soluc.GetText("AULA")), 10);
+    AppendPadded(line, AbbreviationOrCut(rooms, room_code, soluc.TextView(room_field())), 10);
     line += language_suffix;
     file.WriteLine(line);
     ++lessons;

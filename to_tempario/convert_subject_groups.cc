@@ -32,6 +32,7 @@
 #include "core/text_file.h"
 #include "platform/dbf/table.h"
 #include "to_tempario/conversions.h"
+#include "to_tempario/field_on_first_use.h"
 
 namespace tto {
 namespace {
@@ -115,24 +116,33 @@ struct HoursKeyHash {
 // subject code's, so the two values share columns 23 to 28. The table is not
 // changed during the conversion, so each distinct pair is located once.
 void TakeAssignments(LineReader& file, dbf::Table& subjects, Assignments& out) {
-  std::array<std::string, 2> keys;
+  // Resolved at the first locate and the first row found, where reading
+  // them by name would fail for a table that lacks them.
+  FieldOnFirstUse orve_code(subjects, "CODORVE"), language(subjects, "CODIDIORVE"),
+      code(subjects, "COD");
+  std::array<dbf::FieldHandle, 2> key_fields;
+  std::array<std::string_view, 2> keys;
   constexpr std::uint32_t kNotFound = UINT32_MAX;
   std::unordered_map<std::string, std::uint32_t> found;
   std::string pair;
   while (!file.AtEnd()) {
     const std::string_view line = file.ReadLine();
     if (!IsDataRecord(line, kAssignmentsNameRecord)) continue;
-    keys[0] = FieldAt(line, 12, 20);
-    keys[1] = FieldAt(line, 23, 6);
+    keys[0] = FieldView(line, 12, 20);
+    keys[1] = FieldView(line, 23, 6);
     // An empty subject code (an empty line, say) names no subject. Locating
     // it would find the first activity row, whose subject and language
     // fields are blank, and make a row out of nothing.
     if (keys[0].empty()) continue;
     pair.assign(1, static_cast<char>(keys[0].size())).append(keys[0]).append(keys[1]);
     auto [it, first_time] = found.try_emplace(pair, kNotFound);
-    if (first_time && subjects.Locate("CODORVE;CODIDIORVE", keys)) {
-      it->second = static_cast<std::uint32_t>(out.subjects.size());
-      out.subjects.push_back({subjects.GetText("COD"), subjects.GetText("CODORVE"), keys[1]});
+    if (first_time) {
+      key_fields = {orve_code(), language()};
+      if (subjects.Locate(key_fields, keys)) {
+        it->second = static_cast<std::uint32_t>(out.subjects.size());
+        std::string cod = subjects.GetText(code());
+        out.subjects.push_back({std::move(cod), subjects.GetText(orve_code()), std::string(keys[1])});
+      }
     }
     if (it->second == kNotFound) continue;
     out.rows.push_back({.subject = it->second, .group_code = FieldAt(line, 2, 10)});
@@ -144,11 +154,14 @@ void TakeAssignments(LineReader& file, dbf::Table& subjects, Assignments& out) {
 void AddGroupDetails(const std::filesystem::path& work_folder, Assignments& out) {
   dbf::Table groups =
       dbf::Table::Open(work_folder, "GRUPOST", {.mode = dbf::OpenMode::kReadOnly});
+  FieldOnFirstUse code(groups, "ABREV");
+  std::vector<FieldOnFirstUse> details;
+  for (const std::string_view name : kGroupFields) details.emplace_back(groups, name);
   for (groups.First(); !groups.Eof(); groups.Next()) {
-    auto [it, inserted] = out.groups.try_emplace(groups.GetText("ABREV"));
+    auto [it, inserted] = out.groups.try_emplace(std::string(groups.TextView(code())));
     if (!inserted) continue;
     for (std::size_t i = 0; i < kGroupFields.size(); ++i) {
-      it->second[i] = groups.GetText(kGroupFields[i]);
+      it->second[i] = groups.TextView(details[i]());
     }
   }
   groups.Close();
@@ -221,23 +234,29 @@ void SetWeeklyHours(const LoadedLines& lines, Assignments& out) {
 
 // ASIGT's rows as the stages left them, each written whole.
 void WriteRows(const Assignments& in, dbf::Table& table) {
+  const dbf::FieldHandle subject_code = table.Field("CASIG"), group_code = table.Field("CGRUP"),
+                         task = table.Field("CTAREA"), hours = table.Field("HORAS"),
+                         sessions = table.Field("SESIONES"), orve_code = table.Field("CASIGORVE"),
+                         language = table.Field("CODIDIORVE");
+  std::array<dbf::FieldHandle, kGroupFields.size()> details;
+  for (std::size_t i = 0; i < kGroupFields.size(); ++i) details[i] = table.Field(kGroupFields[i]);
   for (const Row& row : in.rows) {
     const Subject& subject = in.subjects[row.subject];
     table.Append();
-    table.SetText("CASIG", subject.code);
-    table.SetText("CGRUP", row.group_code);
-    table.SetText("CTAREA", "*LEC");
+    table.SetText(subject_code, subject.code);
+    table.SetText(group_code, row.group_code);
+    table.SetText(task, "*LEC");
     if (row.group != nullptr) {
       for (std::size_t i = 0; i < kGroupFields.size(); ++i) {
-        table.SetText(kGroupFields[i], (*row.group)[i]);
+        table.SetText(details[i], (*row.group)[i]);
       }
     }
     if (in.hours_set && row.hours != 0) {
-      table.SetFloat("HORAS", row.hours);
-      table.SetText("SESIONES", SessionString(row.hours));
+      table.SetFloat(hours, row.hours);
+      table.SetText(sessions, SessionString(row.hours));
     }
-    table.SetText("CASIGORVE", subject.orve_code);
-    table.SetText("CODIDIORVE", subject.language);
+    table.SetText(orve_code, subject.orve_code);
+    table.SetText(language, subject.language);
     table.Post();
   }
 }

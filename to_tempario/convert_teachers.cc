@@ -33,6 +33,10 @@ void ConvertTeachers(RunContext& run) {
   }
   LineReader file(ResolveOrvePath(run.transfer_folder, kFileName));
   dbf::Table table = dbf::Table::Recreate(run.work_folder, "PROFT", kFields);
+  // Fields resolved once, for every row.
+  const dbf::FieldHandle abrev_field = table.Field("ABREV");
+  const dbf::FieldHandle nombre_field = table.Field("NOMBRE");
+  const dbf::FieldHandle depart_field = table.Field("DEPART");
   StringList codes;
   while (!file.AtEnd()) {
     const std::string_view line = file.ReadLine();
@@ -42,9 +46,9 @@ void ConvertTeachers(RunContext& run) {
     if (codes.IndexOfKey(key) != -1) continue;
     codes.Add(code, std::move(key));
     table.Append();
-    table.SetText("ABREV", code);
-    table.SetText("NOMBRE", FieldAt(line, 6, 90));
-    table.SetText("DEPART", FieldAt(line, 96, 50));
+    table.SetText(abrev_field, code);
+    table.SetText(nombre_field, FieldAt(line, 6, 90));
+    table.SetText(depart_field, FieldAt(line, 96, 50));
     table.Post();
   }
   table.Close();

@@ -87,6 +87,16 @@ void ConvertTimeSlots(RunContext& run) {
   // An error below unwinds through the table's destructor, which keeps every
   // row posted before it in a valid table.
   dbf::Table table = dbf::Table::Recreate(run.work_folder, "DIASHORAST", kFields);
+  // Fields resolved once, for every row.
+  const dbf::FieldHandle dia_field = table.Field("DIA");
+  const dbf::FieldHandle hora_field = table.Field("HORA");
+  const dbf::FieldHandle coddiho_field = table.Field("CODDIHO");
+  const dbf::FieldHandle textohor_field = table.Field("TEXTOHOR");
+  const dbf::FieldHandle horadesde_field = table.Field("HORADESDE");
+  const dbf::FieldHandle horahasta_field = table.Field("HORAHASTA");
+  const dbf::FieldHandle minutos_field = table.Field("MINUTOS");
+  const dbf::FieldHandle marco_field = table.Field("MARCO");
+  const dbf::FieldHandle diho_field = table.Field("DIHO");
 
   // First pass: one row per record. HORA holds the start time as read until
   // the periods are known, and TEXTOHOR the part after the period number.
@@ -103,27 +113,27 @@ void ConvertTimeSlots(RunContext& run) {
     const int minutes = DurationMinutes(start, end);
 
     table.Append();
-    table.SetText("DIA", day);
-    table.SetText("HORA", start_time);
-    table.SetText("CODDIHO", code);
-    table.SetText("TEXTOHOR", "-" + start + "-" + end);
-    table.SetText("HORADESDE", start);
-    table.SetText("HORAHASTA", end);
-    table.SetText("MINUTOS", std::to_string(minutes));
-    table.SetText("MARCO", "0");
+    table.SetText(dia_field, day);
+    table.SetText(hora_field, start_time);
+    table.SetText(coddiho_field, code);
+    table.SetText(textohor_field, "-" + start + "-" + end);
+    table.SetText(horadesde_field, start);
+    table.SetText(horahasta_field, end);
+    table.SetText(minutos_field, std::to_string(minutes));
+    table.SetText(marco_field, "0");
     table.Post();
   }
 
   // Second pass: the period number, and the texts built from it.
   for (table.First(); !table.Eof(); table.Next()) {
     const std::string period =
-        std::to_string(start_times.IndexOf(table.GetText("HORADESDE")) + 1);
-    const std::string day = table.GetText("DIA");
-    const std::string rest = table.GetText("TEXTOHOR");
+        std::to_string(start_times.IndexOf(table.GetText(horadesde_field)) + 1);
+    const std::string day = table.GetText(dia_field);
+    const std::string rest = table.GetText(textohor_field);
     table.Edit();
-    table.SetText("HORA", period);
-    table.SetText("DIHO", day + period);
-    table.SetText("TEXTOHOR", period + rest);
+    table.SetText(hora_field, period);
+    table.SetText(diho_field, day + period);
+    table.SetText(textohor_field, period + rest);
     table.Post();
   }
   table.Close();
