@@ -11,20 +11,20 @@
 // (and the part of the failing stage before the error) left them. The
 // subject of an assignment, the group details and the weekly hours come from
 // the first matching ASIGNOMT row, GRUPOST row and weekly-hours line; each is
-// looked up through a hash index or a memo built once, so the conversion
+// found through a hash index or one pass over its table, so the conversion
 // stays linear in its inputs while giving exactly the first match.
 #include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
-#include <functional>
+#include <initializer_list>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "core/encoding.h"
+#include "core/flat_string_map.h"
 #include "core/errors.h"
 #include "core/numbers.h"
 #include "core/orve_path.h"
@@ -72,12 +72,13 @@ std::string_view AsStored(std::string_view value, std::size_t width) {
   return value;
 }
 
-// A subjects-table row that an assignment found: its COD and CODORVE, and the
-// language code that it was found with.
+// A subject that assignments name, and the COD of the subjects-table row
+// that has its CODORVE and CODIDIORVE, once found.
 struct Subject {
   std::string code;
   std::string orve_code;
   std::string language;
+  bool found = false;
 };
 
 // One ASIGT row as the stages make it.
@@ -91,62 +92,82 @@ struct Row {
 // The rows and what they refer to, and how far the stages got.
 struct Assignments {
   std::vector<Subject> subjects;
+  // Each subject's position, by its codes (each after its length).
+  FlatStringMap<std::uint32_t> by_pair;
+  bool subjects_found = false;
   std::vector<Row> rows;
-  std::unordered_map<std::string, GroupDetails> groups;
+  // The details of each group code's first GRUPOST row.
+  std::vector<GroupDetails> groups;
   // Whether stages 3 and 4 ran: only then are HORAS and SESIONES written.
   bool hours_set = false;
 };
 
-// What a weekly-hours line is matched on: subject code, shift, level,
-// course and language code.
-using HoursKey = std::array<std::string, 5>;
-
-struct HoursKeyHash {
-  std::size_t operator()(const HoursKey& key) const {
-    std::size_t hash = 0;
-    for (const std::string& part : key) {
-      hash ^= std::hash<std::string>{}(part) + 0x9e3779b97f4a7c15ULL + (hash << 6) + (hash >> 2);
+// What a weekly-hours line is matched on (subject code, shift, level,
+// course and language code) as one text: each part after its length, so that
+// equal keys are equal parts. Built in a buffer that is reused.
+class HoursKey {
+ public:
+  const std::string& Of(std::initializer_list<std::string_view> parts) {
+    key_.clear();
+    for (const std::string_view part : parts) {
+      key_ += static_cast<char>(part.size());
+      key_ += part;
     }
-    return hash;
+    return key_;
   }
+
+ private:
+  std::string key_;
 };
 
-// Stage 1: one row for each assignment whose subject code and language code
-// locate a subjects-table row. The language code's columns lie inside the
-// subject code's, so the two values share columns 23 to 28. The table is not
-// changed during the conversion, so each distinct pair is located once.
-void TakeAssignments(LineReader& file, dbf::Table& subjects, Assignments& out) {
-  // Resolved at the first locate and the first row found, where reading
-  // them by name would fail for a table that lacks them.
-  FieldOnFirstUse orve_code(subjects, "CODORVE"), language(subjects, "CODIDIORVE"),
-      code(subjects, "COD");
-  std::array<dbf::FieldHandle, 2> key_fields;
-  std::array<std::string_view, 2> keys;
-  constexpr std::uint32_t kNotFound = UINT32_MAX;
-  std::unordered_map<std::string, std::uint32_t> found;
+// Stage 1, in two steps. First the assignments, each with its subject code
+// and language code; the language code's columns lie inside the subject
+// code's, so the two values share columns 23 to 28.
+void TakeAssignments(LineReader& file, Assignments& out) {
   std::string pair;
   while (!file.AtEnd()) {
     const std::string_view line = file.ReadLine();
     if (!IsDataRecord(line, kAssignmentsNameRecord)) continue;
-    keys[0] = FieldView(line, 12, 20);
-    keys[1] = FieldView(line, 23, 6);
+    const std::string_view orve_code = FieldView(line, 12, 20);
+    const std::string_view language = FieldView(line, 23, 6);
     // An empty subject code (an empty line, say) names no subject. Locating
     // it would find the first activity row, whose subject and language
     // fields are blank, and make a row out of nothing.
-    if (keys[0].empty()) continue;
-    pair.assign(1, static_cast<char>(keys[0].size())).append(keys[0]).append(keys[1]);
-    auto [it, first_time] = found.try_emplace(pair, kNotFound);
-    if (first_time) {
-      key_fields = {orve_code(), language()};
-      if (subjects.Locate(key_fields, keys)) {
-        it->second = static_cast<std::uint32_t>(out.subjects.size());
-        std::string cod = subjects.GetText(code());
-        out.subjects.push_back({std::move(cod), subjects.GetText(orve_code()), std::string(keys[1])});
-      }
-    }
-    if (it->second == kNotFound) continue;
-    out.rows.push_back({.subject = it->second, .group_code = FieldAt(line, 2, 10)});
+    if (orve_code.empty()) continue;
+    pair.assign(1, static_cast<char>(orve_code.size())).append(orve_code).append(language);
+    const auto [subject, added] =
+        out.by_pair.TryEmplace(pair, static_cast<std::uint32_t>(out.subjects.size()));
+    if (added) out.subjects.push_back({{}, std::string(orve_code), std::string(language)});
+    out.rows.push_back({.subject = *subject, .group_code = FieldAt(line, 2, 10)});
   }
+}
+
+// Then the subjects-table row of each pair: the first whose CODORVE and
+// CODIDIORVE equal the two codes exactly, as a locate finds it, for all
+// pairs in one pass over the table in its order (the table does not change
+// during the conversion). Assignments whose subject no row has are dropped.
+void FindSubjects(dbf::Table& table, Assignments& out) {
+  if (!out.subjects.empty()) {
+    const dbf::FieldHandle orve_code = table.Field("CODORVE");
+    const dbf::FieldHandle language = table.Field("CODIDIORVE");
+    FieldOnFirstUse code(table, "COD");
+    std::size_t left = out.subjects.size();
+    std::string pair;
+    for (table.First(); left > 0 && !table.Eof(); table.Next()) {
+      const std::string_view row_code = table.TextView(orve_code);
+      const std::string_view row_language = table.TextView(language);
+      pair.assign(1, static_cast<char>(row_code.size())).append(row_code).append(row_language);
+      const std::uint32_t* at = out.by_pair.Find(pair);
+      if (at == nullptr) continue;
+      Subject& subject = out.subjects[*at];
+      if (subject.found) continue;
+      subject.code = table.GetText(code());
+      subject.found = true;
+      --left;
+    }
+  }
+  std::erase_if(out.rows, [&](const Row& row) { return !out.subjects[row.subject].found; });
+  out.subjects_found = true;
 }
 
 // Stage 2: the details of the first GRUPOST row whose ABREV equals the
@@ -155,19 +176,20 @@ void AddGroupDetails(const std::filesystem::path& work_folder, Assignments& out)
   dbf::Table groups =
       dbf::Table::Open(work_folder, "GRUPOST", {.mode = dbf::OpenMode::kReadOnly});
   FieldOnFirstUse code(groups, "ABREV");
+  FlatStringMap<std::size_t> first_row;
   std::vector<FieldOnFirstUse> details;
   for (const std::string_view name : kGroupFields) details.emplace_back(groups, name);
   for (groups.First(); !groups.Eof(); groups.Next()) {
-    auto [it, inserted] = out.groups.try_emplace(std::string(groups.TextView(code())));
-    if (!inserted) continue;
+    if (!first_row.TryEmplace(groups.TextView(code()), out.groups.size()).second) continue;
+    GroupDetails& group = out.groups.emplace_back();
     for (std::size_t i = 0; i < kGroupFields.size(); ++i) {
-      it->second[i] = groups.TextView(details[i]());
+      group[i] = groups.TextView(details[i]());
     }
   }
   groups.Close();
   for (Row& row : out.rows) {
-    const auto it = out.groups.find(std::string(AsStored(row.group_code, 10)));
-    if (it != out.groups.end()) row.group = &it->second;
+    const std::size_t* at = first_row.Find(AsStored(row.group_code, 10));
+    if (at != nullptr) row.group = &out.groups[*at];
   }
 }
 
@@ -204,28 +226,28 @@ std::string SessionString(double hours) {
 // bad value on a line that no row reaches raises nothing. Stage 4: one hour
 // for every row that no line matched.
 void SetWeeklyHours(const LoadedLines& lines, Assignments& out) {
-  std::unordered_map<HoursKey, std::string, HoursKeyHash> first_by_key;
+  // The hours texts are views into the loaded lines, which outlive the map.
+  FlatStringMap<std::string_view> first_by_key;
+  HoursKey key;
   for (const std::string_view line : lines) {
     if (!IsDataRecord(line, kHoursNameRecord)) continue;
-    HoursKey key = {FieldAt(line, 24, 20), FieldAt(line, 5, 3), FieldAt(line, 2, 3),
-                    FieldAt(line, 8, 3), FieldAt(line, 50, 6)};
-    first_by_key.try_emplace(std::move(key), FieldAt(line, 44, 6));
+    first_by_key.TryEmplace(key.Of({FieldView(line, 24, 20), FieldView(line, 5, 3),
+                                     FieldView(line, 2, 3), FieldView(line, 8, 3),
+                                     FieldView(line, 50, 6)}),
+                             FieldView(line, 44, 6));
   }
   // Rows written before an error here carry the hours of stage 3 so far.
   out.hours_set = true;
   static const GroupDetails kNoGroup;
-  HoursKey key;
   for (Row& row : out.rows) {
     const Subject& subject = out.subjects[row.subject];
     const GroupDetails& group = row.group != nullptr ? *row.group : kNoGroup;
-    key = {std::string(AsStored(subject.orve_code, 20)),
-           std::string(AsStored(group[0], kGroupWidths[0])),
-           std::string(AsStored(group[1], kGroupWidths[1])),
-           std::string(AsStored(group[2], kGroupWidths[2])),
-           std::string(AsStored(subject.language, 6))};
-    const auto it = first_by_key.find(key);
-    if (it == first_by_key.end()) continue;
-    row.hours = WeeklyHours(it->second.empty() ? "1" : it->second);
+    const std::string_view* hours = first_by_key.Find(key.Of(
+        {AsStored(subject.orve_code, 20), AsStored(group[0], kGroupWidths[0]),
+         AsStored(group[1], kGroupWidths[1]), AsStored(group[2], kGroupWidths[2]),
+         AsStored(subject.language, 6)}));
+    if (hours == nullptr) continue;
+    row.hours = WeeklyHours(std::string(hours->empty() ? "1" : *hours));
   }
   for (Row& row : out.rows) {
     if (row.hours == 0) row.hours = 1;
@@ -276,8 +298,9 @@ void ConvertSubjectGroups(RunContext& run) {
                        {.mode = dbf::OpenMode::kExclusive, .component = "wwTableNomAsg"});
   Assignments assignments;
   try {
-    TakeAssignments(file, subjects, assignments);
+    TakeAssignments(file, assignments);
     file.Close();
+    FindSubjects(subjects, assignments);
     AddGroupDetails(run.work_folder, assignments);
     if (!OrveFileExists(run.transfer_folder, kHoursFile)) {
       run.host.ShowMessage("No existe archivo de grupos (ORVE_ASIGNATCURSO.TXT)");
@@ -286,7 +309,16 @@ void ConvertSubjectGroups(RunContext& run) {
       SetWeeklyHours(lines, assignments);
     }
   } catch (...) {
-    // The rows that the stages had made before the error stay in ASIGT.
+    // The rows that the stages had made before the error stay in ASIGT: on
+    // an error while reading the assignments, those of the lines read; none
+    // when the subjects table itself fails.
+    if (!assignments.subjects_found) {
+      try {
+        FindSubjects(subjects, assignments);
+      } catch (...) {
+        assignments.rows.clear();
+      }
+    }
     WriteRows(assignments, table);
     throw;
   }

@@ -10,8 +10,8 @@ StringList::Key StringList::KeyOf(std::string_view text) { return CollationKey(t
 
 int StringList::IndexOfKey(const Key& key) const {
   if (order_ == Order::kUnsorted) {
-    const auto it = first_index_.find(key);
-    return it == first_index_.end() ? -1 : it->second;
+    const int* first = first_index_.Find(key);
+    return first == nullptr ? -1 : *first;
   }
   LayOut();
   const auto it = std::lower_bound(keys_.begin(), keys_.end(), key);
@@ -20,7 +20,7 @@ int StringList::IndexOfKey(const Key& key) const {
 
 void StringList::Add(std::string_view text, Key key) {
   if (order_ == Order::kUnsorted) {
-    first_index_.try_emplace(std::move(key), Count());
+    first_index_.TryEmplace(key, Count());
     entries_.emplace_back(text);
     return;
   }

@@ -13,8 +13,9 @@
 #include <map>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
+
+#include "core/flat_string_map.h"
 
 namespace tto {
 
@@ -55,7 +56,7 @@ class StringList {
   // Sorted lists: the laid-out entries and their keys, in order.
   mutable std::vector<std::string> entries_;
   mutable std::vector<std::string> keys_;
-  std::unordered_map<std::string, int> first_index_;
+  FlatStringMap<int> first_index_;
   // Sorted lists: the entries by collation key.
   std::map<std::string, std::string> sorted_;
   mutable bool laid_out_ = true;
