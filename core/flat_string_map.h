@@ -17,6 +17,14 @@
 
 namespace tto {
 
+// Appends `part` to a key made of several texts, after its length, so that
+// two keys are equal exactly when their parts are.
+inline void AppendKeyPart(std::string& key, std::string_view part) {
+  const auto size = static_cast<std::uint32_t>(part.size());
+  key.append(reinterpret_cast<const char*>(&size), sizeof size);
+  key.append(part);
+}
+
 template <typename Value>
 class FlatStringMap {
  public:

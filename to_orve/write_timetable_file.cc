@@ -11,6 +11,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "core/flat_string_map.h"
 #include "core/orve_path.h"
 #include "core/records.h"
 #include "core/text_file.h"
@@ -88,14 +89,10 @@ class TimeSlotIndex {
   }
 
  private:
-  // The three texts, each after its length (fields are at most 254
-  // characters wide), in one reused buffer: equal keys are equal texts.
+  // The three texts as one key, in a buffer that is reused.
   const std::string& Key(std::string_view day, std::string_view period, std::string_view frame) {
     key_.clear();
-    for (const std::string_view part : {day, period, frame}) {
-      key_ += static_cast<char>(part.size());
-      key_ += part;
-    }
+    for (const std::string_view part : {day, period, frame}) AppendKeyPart(key_, part);
     return key_;
   }
 

@@ -92,7 +92,7 @@ struct Row {
 // The rows and what they refer to, and how far the stages got.
 struct Assignments {
   std::vector<Subject> subjects;
-  // Each subject's position, by its codes (each after its length).
+  // Each subject's position, by its two codes.
   FlatStringMap<std::uint32_t> by_pair;
   bool subjects_found = false;
   std::vector<Row> rows;
@@ -103,16 +103,12 @@ struct Assignments {
 };
 
 // What a weekly-hours line is matched on (subject code, shift, level,
-// course and language code) as one text: each part after its length, so that
-// equal keys are equal parts. Built in a buffer that is reused.
+// course and language code) as one key, in a buffer that is reused.
 class HoursKey {
  public:
   const std::string& Of(std::initializer_list<std::string_view> parts) {
     key_.clear();
-    for (const std::string_view part : parts) {
-      key_ += static_cast<char>(part.size());
-      key_ += part;
-    }
+    for (const std::string_view part : parts) AppendKeyPart(key_, part);
     return key_;
   }
 
@@ -134,7 +130,9 @@ void TakeAssignments(LineReader& file, Assignments& out) {
     // it would find the first activity row, whose subject and language
     // fields are blank, and make a row out of nothing.
     if (orve_code.empty()) continue;
-    pair.assign(1, static_cast<char>(orve_code.size())).append(orve_code).append(language);
+    pair.clear();
+    AppendKeyPart(pair, orve_code);
+    AppendKeyPart(pair, language);
     const auto [subject, added] =
         out.by_pair.TryEmplace(pair, static_cast<std::uint32_t>(out.subjects.size()));
     if (added) out.subjects.push_back({{}, std::string(orve_code), std::string(language)});
@@ -156,7 +154,9 @@ void FindSubjects(dbf::Table& table, Assignments& out) {
     for (table.First(); left > 0 && !table.Eof(); table.Next()) {
       const std::string_view row_code = table.TextView(orve_code);
       const std::string_view row_language = table.TextView(language);
-      pair.assign(1, static_cast<char>(row_code.size())).append(row_code).append(row_language);
+      pair.clear();
+      AppendKeyPart(pair, row_code);
+      AppendKeyPart(pair, row_language);
       const std::uint32_t* at = out.by_pair.Find(pair);
       if (at == nullptr) continue;
       Subject& subject = out.subjects[*at];
