@@ -195,6 +195,7 @@ def main():
     parser.add_argument("--out", default=os.path.join(os.path.dirname(__file__), "results.md"))
     parser.add_argument("--no-peers", action="store_true")
     args = parser.parse_args()
+    load_before = os.getloadavg()[0]
     scratch_root = tempfile.mkdtemp(prefix="tto-bench-")
     try:
         results = [measure(s, args.build, scratch_root, not args.no_peers) for s in args.scales]
@@ -205,7 +206,9 @@ def main():
     with open(args.out, "w") as f:
         f.write("Measured by `bash bench/run.sh " + " ".join(map(str, args.scales)) + "` on "
                 + f"a machine of {os.cpu_count()} cores, "
-                + time.strftime("%Y-%m-%d %H:%M") + ". Times are the best of 3.\n\n" + text)
+                + time.strftime("%Y-%m-%d %H:%M") + f", load average {load_before:.1f} before and "
+                + f"{os.getloadavg()[0]:.1f} after (other work on the machine shows in the times). "
+                + "Times are the best of 3.\n\n" + text)
 
 
 if __name__ == "__main__":
