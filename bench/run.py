@@ -88,11 +88,11 @@ def peer_ogr2ogr(work, scratch):
 PY_DBF_WRITER = r"""
 import csv, sys, time, dbf
 rows = list(csv.reader(open(sys.argv[1], newline="", encoding="utf-8")))[1:]
-spec = ("CASIG C(10); CPROF C(10); CGRUP C(10); CAULA C(10); CTAREA C(10); TURNO C(1); "
+fields = ("CASIG C(10); CPROF C(10); CGRUP C(10); CAULA C(10); CTAREA C(10); TURNO C(1); "
         "NIVEL C(5); CURSO C(3); GRUPO C(2); HORAS N(19,4); SESIONES C(20); NCONEX C(4); "
         "CASIGORVE C(20); CODIDIORVE C(6)")
 start = time.perf_counter()
-table = dbf.Table(sys.argv[2], spec, codepage="cp1252", dbf_type="db3")
+table = dbf.Table(sys.argv[2], fields, codepage="cp1252", dbf_type="db3")
 table.open(dbf.READ_WRITE)
 for row in rows:
     row[9] = float(row[9] or 0)
