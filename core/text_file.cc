@@ -287,12 +287,6 @@ void LoadedLines::Iterator::Scan(std::size_t at) {
   after_ = i + 1;
 }
 
-std::vector<std::string> LoadLines(const std::string& path) {
-  std::vector<std::string> lines;
-  for (const std::string_view line : LoadedLines(path)) lines.emplace_back(line);
-  return lines;
-}
-
 void SaveLines(const std::vector<std::string>& lines, const std::string& path) {
   TextFileWriter file(path);
   for (const auto& line : lines) file.WriteLine(line);

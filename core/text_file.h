@@ -7,7 +7,7 @@
 //   dropped; a Ctrl-Z at the start of a line ends the data, inside a line it
 //   ends that line and the rest of the physical line is skipped; NUL is an
 //   ordinary byte.
-// - `LoadLines` loads a whole file: a line ends at CR, LF or CR LF; a NUL
+// - `LoadedLines` loads a whole file: a line ends at CR, LF or CR LF; a NUL
 //   ends the text; Ctrl-Z is an ordinary byte.
 //
 // `SaveLines` writes every entry followed by CR LF, atomically: a failed
@@ -106,9 +106,6 @@ class LoadedLines {
  private:
   std::string data_;  // up to the first NUL
 };
-
-// The lines of the file at `path` as separate texts (`LoadedLines` copied).
-std::vector<std::string> LoadLines(const std::string& path);
 
 // Creates or replaces the file at `path` with every line followed by CR LF.
 // Throws "Cannot create file "%s". %s" on failure, leaving any earlier file

@@ -22,6 +22,12 @@ using testing::TempDir;
 using testing::WriteFile;
 using Lines = std::vector<std::string>;
 
+Lines LoadLines(const std::string& path) {
+  Lines lines;
+  for (const std::string_view line : LoadedLines(path)) lines.emplace_back(line);
+  return lines;
+}
+
 Lines ReadLineByLine(const std::string& path) {
   LineReader reader(path);
   Lines lines;
