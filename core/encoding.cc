@@ -84,6 +84,10 @@ std::string EscapeInvalidUtf8(std::string_view text) {
   return out;
 }
 
+char16_t Cp1252ToUtf16(unsigned char byte) {
+  return byte >= 0x80 && byte < 0xA0 ? kHighTable[byte - 0x80] : static_cast<char16_t>(byte);
+}
+
 std::string Cp1252ToUtf8(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size());

@@ -16,6 +16,10 @@ namespace tto {
 // same number, as the platform's own conversion does.
 std::string Cp1252ToUtf8(std::string_view bytes);
 
+// The UTF-16 code unit of one Windows-1252 byte (the undefined bytes as
+// their C1 controls, like `Cp1252ToUtf8`).
+char16_t Cp1252ToUtf16(unsigned char byte);
+
 // UTF-8 to Windows-1252. Characters that Windows-1252 cannot hold, and bytes
 // that are not valid UTF-8, become '?'.
 std::string Utf8ToCp1252(std::string_view utf8);

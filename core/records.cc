@@ -15,9 +15,12 @@ std::string_view RTrim(std::string_view text) {
 std::string_view AllTrim(std::string_view text) { return LTrim(RTrim(text)); }
 
 std::string FieldAt(std::string_view line, int start, int length) {
+  return std::string(FieldView(line, start, length));
+}
+
+std::string_view FieldView(std::string_view line, int start, int length) {
   if (start < 1 || length <= 0 || static_cast<std::size_t>(start) > line.size()) return {};
-  return std::string(AllTrim(line.substr(static_cast<std::size_t>(start) - 1,
-                                         static_cast<std::size_t>(length))));
+  return AllTrim(line.substr(static_cast<std::size_t>(start) - 1, static_cast<std::size_t>(length)));
 }
 
 std::string Initials(std::string_view text) {
@@ -56,7 +59,14 @@ bool IsHeaderRecord(std::string_view line) { return !line.empty() && line.front(
 bool IsTrailerRecord(std::string_view line) { return !line.empty() && line.front() == '9'; }
 
 bool IsNameRecord(std::string_view line, std::string_view name_text) {
-  return AsciiUpper(FieldAt(line, 2, 50)) == name_text;
+  if (line.size() < 2) return name_text.empty();
+  const std::string_view field = AllTrim(line.substr(1, 50));
+  if (field.size() != name_text.size()) return false;
+  for (std::size_t i = 0; i < field.size(); ++i) {
+    const char c = field[i];
+    if ((c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c) != name_text[i]) return false;
+  }
+  return true;
 }
 
 bool IsDataRecord(std::string_view line, std::string_view name_text) {

@@ -22,6 +22,8 @@ std::string_view AllTrim(std::string_view text);
 // (1-based); shorter when the line ends first, empty when the line is
 // shorter than `start`.
 std::string FieldAt(std::string_view line, int start, int length);
+// The same as a view into `line`.
+std::string_view FieldView(std::string_view line, int start, int length);
 
 // For each position from the first to the last but one: when the character
 // there is a space, the character after it is taken. The first character of

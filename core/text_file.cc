@@ -176,8 +176,9 @@ void LineReader::Close() {
   if (::close(fd) != 0 && errno != EINTR) ThrowInOut(errno, {path_});
 }
 
-void LineReader::Fill() {
-  if (eof_ || pos_ < end_) return;
+bool LineReader::Fill() {
+  if (pos_ < end_) return true;
+  if (eof_) return false;
   if (fd_ < 0) throw Error(InOutErrorMessage(103));  // file not open
   for (;;) {
     const ssize_t n = ::read(fd_, buffer_.data(), buffer_.size());
@@ -188,19 +189,12 @@ void LineReader::Fill() {
     pos_ = 0;
     end_ = static_cast<std::size_t>(n);
     eof_ = n == 0;
-    return;
+    return !eof_;
   }
 }
 
 int LineReader::Peek() {
-  Fill();
-  return pos_ < end_ ? static_cast<unsigned char>(buffer_[pos_]) : -1;
-}
-
-int LineReader::Get() {
-  const int c = Peek();
-  if (c >= 0) ++pos_;
-  return c;
+  return Fill() ? static_cast<unsigned char>(buffer_[pos_]) : -1;
 }
 
 bool LineReader::AtEnd() {
@@ -208,96 +202,184 @@ bool LineReader::AtEnd() {
   return c < 0 || c == kCtrlZ;
 }
 
-std::string LineReader::ReadLine() {
-  const auto Done = [this](std::string& text) {
-    ++lines_read_;
-    return std::move(text);
-  };
-  std::string line;
-  for (;;) {
-    const int c = Get();
-    if (c < 0 || c == '\n') return Done(line);
-    if (c == '\r') {
-      if (Peek() == '\n') {
-        Get();
-        return Done(line);
-      }
-      continue;  // a lone carriage return is dropped
+void LineReader::SkipPastLineFeed() {
+  while (Fill()) {
+    const char* begin = buffer_.data() + pos_;
+    const void* lf = std::memchr(begin, '\n', end_ - pos_);
+    if (lf != nullptr) {
+      pos_ += static_cast<std::size_t>(static_cast<const char*>(lf) - begin) + 1;
+      return;
     }
-    if (c == kCtrlZ) {
-      // The rest of the physical line, up to and including its line feed,
-      // is not data.
-      for (int d = Get(); d >= 0 && d != '\n'; d = Get()) {
-      }
-      return Done(line);
-    }
-    line += static_cast<char>(c);
+    pos_ = end_;
   }
+}
+
+// A line ends at a line feed; every carriage return before it is dropped
+// (a lone one, or the one of CR LF), and a Ctrl-Z ends the line's text, the
+// rest of the physical line being skipped. A line that lies whole in the
+// buffer with at most its terminator's carriage return is returned as a
+// view into the buffer, without a copy.
+std::string_view LineReader::ReadLine() {
+  const std::string_view line = ReadLineUncounted();
+  ++lines_read_;
+  return line;
+}
+
+std::string_view LineReader::ReadLineUncounted() {
+  bool copied = false;
+  line_.clear();
+  while (Fill()) {
+    const char* begin = buffer_.data() + pos_;
+    const std::size_t available = end_ - pos_;
+    const char* lf = static_cast<const char*>(std::memchr(begin, '\n', available));
+    std::size_t length = lf != nullptr ? static_cast<std::size_t>(lf - begin) : available;
+    const char* ctrl_z = static_cast<const char*>(std::memchr(begin, kCtrlZ, length));
+    if (ctrl_z != nullptr) length = static_cast<std::size_t>(ctrl_z - begin);
+    const bool ends_here = lf != nullptr || ctrl_z != nullptr;
+    std::string_view text(begin, length);
+    const auto cr = text.find('\r');
+    if (ends_here && !copied && (cr == std::string_view::npos ||
+                                 (cr + 1 == length && lf != nullptr && ctrl_z == nullptr))) {
+      if (cr != std::string_view::npos) text.remove_suffix(1);
+      if (ctrl_z != nullptr) {
+        // The view must survive the skip, which may refill the buffer.
+        line_.assign(text);
+        pos_ += length;
+        SkipPastLineFeed();
+        return line_;
+      }
+      pos_ += length + 1;
+      return text;
+    }
+    copied = true;
+    for (std::size_t from = 0; from <= text.size();) {
+      const auto next = text.find('\r', from);
+      line_.append(text.substr(from, next == std::string_view::npos ? text.npos : next - from));
+      if (next == std::string_view::npos) break;
+      from = next + 1;
+    }
+    if (ctrl_z != nullptr) {
+      pos_ += length;
+      SkipPastLineFeed();
+      return line_;
+    }
+    pos_ += length;
+    if (lf != nullptr) {
+      ++pos_;
+      return line_;
+    }
+  }
+  return line_;
 }
 
 // ---------------------------------------------------------------------------
 // Whole files
 
-std::vector<std::string> LoadLines(const std::string& path) {
-  std::string data;
-  if (const int error = ReadWholeFile(path, data); error != 0) {
+LoadedLines::LoadedLines(const std::string& path) {
+  if (const int error = ReadWholeFile(path, data_); error != 0) {
     throw Error("Cannot open file \"" + path + "\". " + SystemErrorText(error));
   }
-  if (const auto nul = data.find('\0'); nul != std::string::npos) data.resize(nul);
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  const std::size_t n = data.size();
-  while (start < n) {
-    std::size_t i = start;
-    while (i < n && data[i] != '\r' && data[i] != '\n') ++i;
-    lines.emplace_back(data, start, i - start);
-    if (i < n && data[i] == '\r' && i + 1 < n && data[i + 1] == '\n') ++i;
-    start = i + 1;
+  if (const auto nul = data_.find('\0'); nul != std::string::npos) data_.resize(nul);
+}
+
+LoadedLines::Iterator::Iterator(std::string_view data, std::size_t at) : data_(data) {
+  Scan(at);
+}
+
+// A line ends at CR, LF or CR LF, one terminator each.
+void LoadedLines::Iterator::Scan(std::size_t at) {
+  next_ = at;
+  const std::size_t n = data_.size();
+  if (at >= n) {
+    next_ = n;
+    return;
   }
-  return lines;
+  std::size_t i = at;
+  while (i < n && data_[i] != '\r' && data_[i] != '\n') ++i;
+  line_ = data_.substr(at, i - at);
+  if (i < n && data_[i] == '\r' && i + 1 < n && data_[i + 1] == '\n') ++i;
+  after_ = i + 1;
 }
 
 void SaveLines(const std::vector<std::string>& lines, const std::string& path) {
-  std::string data;
-  for (const auto& line : lines) {
-    data += line;
-    data += "\r\n";
-  }
-  SaveFile(data, path);
+  TextFileWriter file(path);
+  for (const auto& line : lines) file.WriteLine(line);
+  file.Commit();
 }
 
 void SaveFile(std::string_view data, const std::string& path) {
-  const auto fail = [&path](int error) {
-    throw Error("Cannot create file \"" + path + "\". " + SystemErrorText(error));
-  };
+  TextFileWriter file(path);
+  file.Write(data);
+  file.Commit();
+}
+
+TextFileWriter::TextFileWriter(std::string path) : path_(std::move(path)) {
   // A file that is in the way and cannot be replaced (a directory, say)
   // fails like a file that cannot be created.
   struct stat st {};
-  if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) fail(EISDIR);
-
-  const std::filesystem::path target(path);
+  if (::stat(path_.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    Failed(EISDIR);
+    return;
+  }
+  const std::filesystem::path target(path_);
   std::random_device random;
-  const std::string temp = (target.parent_path() / ("." + target.filename().string() + ".tmp" +
-                                                    std::to_string(random())))
-                               .string();
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) fail(errno);
-  if (!WriteAll(fd, data) || ::fsync(fd) != 0) {
-    const int error = errno;
-    ::close(fd);
-    ::unlink(temp.c_str());
-    fail(error);
+  temp_ = (target.parent_path() /
+           ("." + target.filename().string() + ".tmp" + std::to_string(random())))
+              .string();
+  fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd_ < 0) {
+    temp_.clear();
+    Failed(errno);
   }
-  if (::close(fd) != 0) {
-    const int error = errno;
-    ::unlink(temp.c_str());
-    fail(error);
+}
+
+TextFileWriter::~TextFileWriter() { Discard(); }
+
+void TextFileWriter::Discard() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  if (!temp_.empty()) ::unlink(temp_.c_str());
+  temp_.clear();
+  buffer_.clear();
+}
+
+void TextFileWriter::Failed(int error) {
+  if (error_ == 0) error_ = error;
+  Discard();
+}
+
+void TextFileWriter::Write(std::string_view data) {
+  if (error_ != 0) return;
+  buffer_ += data;
+  if (buffer_.size() >= kBufferSize * 16) Flush();
+}
+
+void TextFileWriter::WriteLine(std::string_view line) {
+  if (error_ != 0) return;
+  buffer_ += line;
+  buffer_ += "\r\n";
+  if (buffer_.size() >= kBufferSize * 16) Flush();
+}
+
+void TextFileWriter::Flush() {
+  if (error_ != 0) return;
+  if (!WriteAll(fd_, buffer_)) return Failed(errno);
+  buffer_.clear();
+}
+
+void TextFileWriter::Commit() {
+  Flush();
+  if (error_ == 0 && ::fsync(fd_) != 0) Failed(errno);
+  if (error_ == 0) {
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) Failed(errno);
   }
-  if (::rename(temp.c_str(), path.c_str()) != 0) {
-    const int error = errno;
-    ::unlink(temp.c_str());
-    fail(error);
+  if (error_ == 0 && ::rename(temp_.c_str(), path_.c_str()) != 0) Failed(errno);
+  if (error_ != 0) {
+    throw Error("Cannot create file \"" + path_ + "\". " + SystemErrorText(error_));
   }
+  temp_.clear();
 }
 
 }  // namespace tto

@@ -7,11 +7,12 @@
 //   dropped; a Ctrl-Z at the start of a line ends the data, inside a line it
 //   ends that line and the rest of the physical line is skipped; NUL is an
 //   ordinary byte.
-// - `LoadLines` loads a whole file: a line ends at CR, LF or CR LF; a NUL
+// - `LoadedLines` loads a whole file: a line ends at CR, LF or CR LF; a NUL
 //   ends the text; Ctrl-Z is an ordinary byte.
 //
 // `SaveLines` writes every entry followed by CR LF, atomically: a failed
-// save leaves an earlier file untouched.
+// save leaves an earlier file untouched. `TextFileWriter` does the same for a
+// file written line by line as its lines are made.
 #pragma once
 
 #include <cstddef>
@@ -48,15 +49,19 @@ class LineReader {
   void Open(const std::string& path);
   // True when no further line can be read; asked before each line.
   bool AtEnd();
-  // The next line, without its terminator.
-  std::string ReadLine();
+  // The next line, without its terminator. The view stays valid until the
+  // next call on the reader.
+  std::string_view ReadLine();
   void Close();
 
  private:
   // Returns the next byte, or -1 at the end of the file.
   int Peek();
-  int Get();
-  void Fill();
+  // Refills the buffer when it is used up; false at the end of the file.
+  bool Fill();
+  // Moves past the next line feed (or to the end of the file).
+  void SkipPastLineFeed();
+  std::string_view ReadLineUncounted();
 
   int fd_ = -1;
   std::string path_;
@@ -65,11 +70,46 @@ class LineReader {
   std::size_t pos_ = 0;
   std::size_t end_ = 0;
   bool eof_ = false;
+  // A line that does not lie whole in the buffer, or that holds a carriage
+  // return to drop, is put together here.
+  std::string line_;
 };
 
-// The lines of the file at `path`. Throws "Cannot open file "%s". %s" (the
+// A whole file loaded as one buffer, walked line by line from the first:
+// every line is a view into the buffer, so memory is the file's size
+// whatever its number of lines. Throws "Cannot open file "%s". %s" (the
 // path, then the operating system's reason) when it cannot be read.
-std::vector<std::string> LoadLines(const std::string& path);
+class LoadedLines {
+ public:
+  explicit LoadedLines(const std::string& path);
+
+  class Iterator {
+   public:
+    using value_type = std::string_view;
+    using difference_type = std::ptrdiff_t;
+    std::string_view operator*() const { return line_; }
+    Iterator& operator++() {
+      Scan(after_);
+      return *this;
+    }
+    bool operator==(const Iterator& other) const { return next_ == other.next_; }
+
+   private:
+    friend class LoadedLines;
+    Iterator(std::string_view data, std::size_t at);
+    void Scan(std::size_t at);
+    std::string_view data_;
+    // Where the current line starts; the data's size at the end.
+    std::size_t next_;
+    std::size_t after_ = 0;  // where the line after it starts
+    std::string_view line_;
+  };
+  Iterator begin() const { return Iterator(data_, 0); }
+  Iterator end() const { return Iterator(data_, data_.size()); }
+
+ private:
+  std::string data_;  // up to the first NUL
+};
 
 // Creates or replaces the file at `path` with every line followed by CR LF.
 // Throws "Cannot create file "%s". %s" on failure, leaving any earlier file
@@ -79,6 +119,40 @@ void SaveLines(const std::vector<std::string>& lines, const std::string& path);
 // Creates or replaces the file at `path` with `data`, through a temporary
 // file that is synced and renamed; fails like SaveLines.
 void SaveFile(std::string_view data, const std::string& path);
+
+// A text file written line by line and saved atomically: the lines go
+// through a buffer into a temporary file in the target's folder, which
+// `Commit` syncs and renames over the target. A writer destroyed without
+// `Commit` (an error ended the work) removes its temporary file and leaves an
+// earlier file as it was. A failure to create or write the file is raised by
+// `Commit`, as "Cannot create file "%s". %s", so that it comes at the point
+// where a file saved in one step at the end would fail, after any other
+// error of the work that makes the lines.
+class TextFileWriter {
+ public:
+  explicit TextFileWriter(std::string path);
+  TextFileWriter(const TextFileWriter&) = delete;
+  TextFileWriter& operator=(const TextFileWriter&) = delete;
+  ~TextFileWriter();
+
+  // Writes `data` as it is.
+  void Write(std::string_view data);
+  // Writes `line` followed by CR LF.
+  void WriteLine(std::string_view line);
+  void Commit();
+
+ private:
+  void Flush();
+  // Keeps the first failure for `Commit` and stops writing.
+  void Failed(int error);
+  void Discard();
+
+  std::string path_;
+  std::string temp_;
+  int fd_ = -1;
+  int error_ = 0;
+  std::string buffer_;
+};
 
 // The operating system's description of errno `error`, without trailing
 // full stops, spaces or line breaks.

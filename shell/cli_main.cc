@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "core/encoding.h"
-#include "core/runs.h"
+#include "runs/runs.h"
 #include "platform/dbf/table.h"
 #include "shell/host_launcher_install.h"
 

@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "core/runs.h"
+#include "runs/runs.h"
 
 namespace tto {
 

@@ -1,11 +1,19 @@
 // String lists: case-insensitive, accent-sensitive lookups and sorted order.
-#include "core/string_list.h"
+#include "to_tempario/string_list.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <unicode/coll.h>
+#include <unicode/locid.h>
+#include <unicode/unistr.h>
 
-#include "platform/collation/collation.h"
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "core/encoding.h"
+#include "to_tempario/collation.h"
 
 namespace tto {
 namespace {
@@ -83,6 +91,46 @@ TEST(Collation, LocaleFromTheEnvironment) {
           std::exit(CompareTextIgnoreCase("\xf1" "a", "nb") > 0 ? 1 : 0);
         },
         ::testing::ExitedWithCode(c.spanish), "");
+  }
+}
+
+// Keys are made straight from the Windows-1252 bytes. They must be the very
+// keys that the collator gives the same text converted to Unicode through
+// UTF-8, for every text of one byte and of two bytes, in the users' locale
+// and in the root collation.
+TEST(Collation, KeysStraightFromTheBytesAreTheCollatorsKeys) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  for (const char* locale : {"es_ES.UTF-8", "C"}) {
+    SCOPED_TRACE(locale);
+    EXPECT_EXIT(
+        {
+          ::setenv("LC_ALL", locale, 1);
+          UErrorCode status = U_ZERO_ERROR;
+          std::unique_ptr<icu::Collator> collator(icu::Collator::createInstance(
+              std::string(locale) == "C" ? icu::Locale::getRoot() : icu::Locale("es_ES"),
+              status));
+          collator->setStrength(icu::Collator::SECONDARY);
+          const auto reference = [&](const std::string& text) {
+            const icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(Cp1252ToUtf8(text));
+            std::string key(static_cast<std::size_t>(collator->getSortKey(unicode, nullptr, 0)),
+                            '\0');
+            collator->getSortKey(unicode, reinterpret_cast<uint8_t*>(key.data()),
+                                 static_cast<int32_t>(key.size()));
+            while (!key.empty() && key.back() == '\0') key.pop_back();
+            return "\x01" + key;
+          };
+          int mismatches = 0;
+          for (int a = 0; a < 256; ++a) {
+            const std::string one(1, static_cast<char>(a));
+            mismatches += CollationKey(one) != reference(one);
+            for (int b = 0; b < 256; ++b) {
+              const std::string two = one + static_cast<char>(b);
+              mismatches += CollationKey(two) != reference(two);
+            }
+          }
+          std::exit(std::min(mismatches, 100));
+        },
+        ::testing::ExitedWithCode(0), "");
   }
 }
 

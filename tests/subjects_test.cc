@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "core/records.h"
-#include "platform/collation/collation.h"
+#include "to_tempario/collation.h"
 #include "tests/test_support.h"
 #include "to_tempario/subject_codes.h"
 

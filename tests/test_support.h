@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/runs.h"
+#include "runs/runs.h"
 
 namespace tto::testing {
 

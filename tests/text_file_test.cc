@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -21,10 +22,16 @@ using testing::TempDir;
 using testing::WriteFile;
 using Lines = std::vector<std::string>;
 
+Lines LoadLines(const std::string& path) {
+  Lines lines;
+  for (const std::string_view line : LoadedLines(path)) lines.emplace_back(line);
+  return lines;
+}
+
 Lines ReadLineByLine(const std::string& path) {
   LineReader reader(path);
   Lines lines;
-  while (!reader.AtEnd()) lines.push_back(reader.ReadLine());
+  while (!reader.AtEnd()) lines.emplace_back(reader.ReadLine());
   reader.Close();
   return lines;
 }
@@ -65,6 +72,86 @@ TEST(TextFile, LongLinesAcrossBufferBoundaries) {
   const std::string long_line(200000, 'x');
   WriteFile(dir / "f", long_line + "\r\n" + long_line);
   EXPECT_EQ(ReadLineByLine((dir / "f").string()), (Lines{long_line, long_line}));
+}
+
+// The two splitting rules byte by byte, as plainly as they are stated.
+Lines SplitLineByLine(const std::string& bytes) {
+  Lines lines;
+  std::size_t i = 0;
+  const std::size_t n = bytes.size();
+  while (i < n && bytes[i] != '\x1a') {
+    std::string line;
+    for (;;) {
+      if (i == n) break;
+      const char c = bytes[i++];
+      if (c == '\n') break;
+      if (c == '\r') {
+        if (i < n && bytes[i] == '\n') {
+          ++i;
+          break;
+        }
+        continue;
+      }
+      if (c == '\x1a') {
+        while (i < n && bytes[i++] != '\n') {
+        }
+        break;
+      }
+      line += c;
+    }
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+Lines SplitLoaded(std::string bytes) {
+  if (const auto nul = bytes.find('\0'); nul != std::string::npos) bytes.resize(nul);
+  Lines lines;
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    std::string line;
+    while (i < bytes.size() && bytes[i] != '\r' && bytes[i] != '\n') line += bytes[i++];
+    if (i < bytes.size() && bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
+    ++i;
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+// Files of lines of every length, mostly around the reader's buffer size,
+// made of the bytes that the rules treat apart (CR, LF, Ctrl-Z, NUL) among
+// letters: both readers give what the rules give, wherever a line, a CR LF
+// or a Ctrl-Z falls against the buffer's edges.
+TEST(TextFile, ReadersFollowTheRulesAcrossBufferEdges) {
+  const TempDir dir;
+  std::uint32_t state = 12345;
+  const auto next = [&state] { return state = state * 1103515245u + 12345u, state >> 8; };
+  const std::string special = "\r\n";
+  for (int round = 0; round < 40; ++round) {
+    SCOPED_TRACE(round);
+    std::string bytes;
+    const std::size_t size = 60000 + next() % 80000;
+    // Some rounds are mostly terminators, some mostly long lines.
+    const std::uint32_t rarity = round % 2 == 0 ? 4 : 4000;
+    while (bytes.size() < size) {
+      const std::uint32_t r = next();
+      if (r % rarity == 0) {
+        bytes += special[next() % special.size()];
+      } else if (r % (rarity * 7) == 1) {
+        bytes += std::string("\r\n");
+      } else if (r % 9000 == 5) {
+        bytes += '\x1a';  // inside a line, or ending the data at the start of one
+      } else if (round % 5 == 0 && r % 50000 == 3) {
+        bytes += '\0';
+      } else {
+        bytes += static_cast<char>('A' + r % 26);
+      }
+    }
+    const std::string path = (dir / "file.txt").string();
+    WriteFile(path, bytes);
+    EXPECT_EQ(ReadLineByLine(path), SplitLineByLine(bytes));
+    EXPECT_EQ(LoadLines(path), SplitLoaded(bytes));
+  }
 }
 
 TEST(TextFile, OpenErrors) {

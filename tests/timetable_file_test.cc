@@ -535,6 +535,23 @@ TEST(TimetableFileTest, ErrorsEndTheRunAndLeaveTheEarlierFile) {
                                  {{"L", "1", "0", "PGM", "1ESOA", "", "LCL", "A101"}});
        },
        "'L' is not a valid integer value.", "%WORK%/SOLUC.DBF, record 1"},
+      {"a day that is not a number after more lines than the writer holds", true,
+       [](const auto& work) {
+         MakeExportTables(work);
+         const std::array<FieldDef, 8> fields = {{{"DIA", FieldType::kString, 2},
+                                                  {"HORA", FieldType::kString, 2},
+                                                  {"MARCO", FieldType::kString, 2},
+                                                  {"PROF", FieldType::kString, 10},
+                                                  {"CODGRUPO", FieldType::kString, 12},
+                                                  {"TAREA", FieldType::kString, 10},
+                                                  {"ASIG", FieldType::kString, 24},
+                                                  {"AULA", FieldType::kString, 12}}};
+         Rows rows(50000, {"1", "1", "0", "PGM", "1ESOA", "", "LCL", "A101"});
+         rows.push_back({"L", "1", "0", "PGM", "1ESOA", "", "LCL", "A101"});
+         MakeTable(work, "SOLUC", fields,
+                   {"DIA", "HORA", "MARCO", "PROF", "CODGRUPO", "TAREA", "ASIG", "AULA"}, rows);
+       },
+       "'L' is not a valid integer value.", "%WORK%/SOLUC.DBF, record 50001"},
       {"no subjects file: no table is needed", false, [](const auto&) {},
        "Cannot open file \"%ORVE%/orve_asignat.txt\". No such file or directory."},
   };

@@ -4,7 +4,7 @@
 // solution SOLUC and the tables of the export run.
 #pragma once
 
-#include "core/runs.h"
+#include "core/run_context.h"
 
 namespace tto {
 

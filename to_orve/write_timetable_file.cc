@@ -3,21 +3,22 @@
 // the count. Tempario's codes go back to ORVE's through the tables of the
 // export run: DIASHORAST (time slots), GRUPOST (groups), ASIGNOMT (subjects
 // and activities) and AULAT (rooms).
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <vector>
 
 #include "core/errors.h"
+#include "core/flat_string_map.h"
 #include "core/orve_path.h"
 #include "core/records.h"
 #include "core/text_file.h"
 #include "platform/dbf/table.h"
 #include "to_orve/timetable_file.h"
+#include "to_tempario/field_on_first_use.h"
 
 namespace tto {
 namespace {
@@ -29,10 +30,9 @@ constexpr char kOutputFile[] = "ORVE_HORARIO.TXT";
 // subjects file, unchanged (shorter when the line ends first); empty when
 // there is no header record.
 std::string HeaderCode(const std::string& transfer_folder) {
-  const std::vector<std::string> lines = LoadLines(ResolveOrvePath(transfer_folder, kSubjectsFile));
-  for (const std::string& line : lines) {
+  for (const std::string_view line : LoadedLines(ResolveOrvePath(transfer_folder, kSubjectsFile))) {
     if (!IsHeaderRecord(line)) continue;
-    return line.size() < 52 ? std::string() : line.substr(51, 8);
+    return line.size() < 52 ? std::string() : std::string(line.substr(51, 8));
   }
   return {};
 }
@@ -55,11 +55,12 @@ std::string FrameRecord(char kind, const std::string& header_code, const Clock& 
 }
 
 // The day number of Tempario as ORVE's day letter; any other text unchanged.
-std::string DayLetter(const std::string& day) {
-  static const std::unordered_map<std::string, std::string> kLetters = {
-      {"1", "L"}, {"2", "M"}, {"3", "X"}, {"4", "J"}, {"5", "V"}, {"6", "S"}, {"7", "D"}};
-  const auto it = kLetters.find(day);
-  return it == kLetters.end() ? day : it->second;
+std::string_view DayLetter(std::string_view day) {
+  static constexpr std::string_view kLetters = "LMXJVSD";
+  if (day.size() == 1 && day[0] >= '1' && day[0] <= '7') {
+    return kLetters.substr(static_cast<std::size_t>(day[0] - '1'), 1);
+  }
+  return day;
 }
 
 dbf::Table OpenComponent(const RunContext& run, std::string_view table, std::string component) {
@@ -74,46 +75,48 @@ class TimeSlotIndex {
  public:
   explicit TimeSlotIndex(dbf::Table& slots) {
     for (slots.First(); !slots.Eof(); slots.Next()) {
-      codes_.try_emplace(Key{slots.GetText("DIA"), slots.GetText("HORA"), slots.GetText("MARCO")},
-                         slots.GetText("CODDIHO"));
+      const std::string day = slots.GetText("DIA");
+      const std::string period = slots.GetText("HORA");
+      const std::string frame = slots.GetText("MARCO");
+      std::string code = slots.GetText("CODDIHO");
+      codes_.try_emplace(Key(day, period, frame), std::move(code));
     }
   }
 
   // The time-slot code, or empty when no row matches.
-  std::string Find(const std::string& day, const std::string& period,
-                   const std::string& frame) const {
-    const auto it = codes_.find(Key{day, period, frame});
-    return it == codes_.end() ? std::string() : it->second;
+  std::string_view Find(std::string_view day, std::string_view period, std::string_view frame) {
+    const auto it = codes_.find(Key(day, period, frame));
+    return it == codes_.end() ? std::string_view() : std::string_view(it->second);
   }
 
  private:
-  struct Key {
-    std::string day, period, frame;
-    bool operator==(const Key&) const = default;
-  };
-  struct KeyHash {
-    std::size_t operator()(const Key& key) const {
-      const std::hash<std::string> hash;
-      std::size_t h = hash(key.day);
-      h = h * 31 + hash(key.period);
-      return h * 31 + hash(key.frame);
-    }
-  };
-  std::unordered_map<Key, std::string, KeyHash> codes_;
+  // The three texts as one key, in a buffer that is reused.
+  const std::string& Key(std::string_view day, std::string_view period, std::string_view frame) {
+    key_.clear();
+    for (const std::string_view part : {day, period, frame}) AppendKeyPart(key_, part);
+    return key_;
+  }
+
+  std::string key_;
+  std::unordered_map<std::string, std::string> codes_;
 };
 
-// The code of `table`'s row whose ABREV equals `code`, else the first 10
+// The code of a table's row whose ABREV equals `code`, else the first 10
 // characters of `code`.
-std::string AbbreviationOrCut(dbf::Table& table, const std::string& code) {
-  return table.Locate("ABREV", code) ? table.GetText("ABREV") : code.substr(0, 10);
+std::string_view AbbreviationOrCut(dbf::Table& table, FieldOnFirstUse& abbreviation,
+                                   std::string_view code) {
+  return table.Locate(abbreviation(), code) ? table.TextView(abbreviation()) : code.substr(0, 10);
 }
 
 }  // namespace
 
 void WriteTimetableFile(RunContext& run) {
   const std::string header_code = HeaderCode(run.transfer_folder);
-  std::vector<std::string> lines;
-  lines.push_back(FrameRecord('0', header_code, run.clock));
+  // The lines go to the file as they are made; it replaces an earlier file
+  // only once the trailer is written, and any error before leaves that file
+  // as it was.
+  TextFileWriter file(ResolveOrvePath(run.transfer_folder, kOutputFile));
+  file.WriteLine(FrameRecord('0', header_code, run.clock));
 
   dbf::Table soluc = OpenComponent(run, "SOLUC", "wwTableSoluc");
   dbf::Table groups = OpenComponent(run, "GRUPOST", "wwTableGrupos");
@@ -122,9 +125,21 @@ void WriteTimetableFile(RunContext& run) {
   dbf::Table subjects = OpenComponent(run, "ASIGNOMT", "wwTableNomAsg");
   dbf::Table slots = OpenComponent(run, "DIASHORAST", "wwTableTramos");
 
+  // Fields are resolved where they are first read, so that a missing one
+  // fails where reading it by name would.
+  FieldOnFirstUse day_field(soluc, "DIA"), period_field(soluc, "HORA"),
+      frame_field(soluc, "MARCO"), teacher_field(soluc, "PROF"), group_field(soluc, "CODGRUPO"),
+      activity_field(soluc, "TAREA"), subject_field(soluc, "ASIG"), room_field(soluc, "AULA");
+  FieldOnFirstUse group_code(groups, "ABREV"), room_code(rooms, "ABREV"),
+      subject_code(subjects, "COD"), task_code(subjects, "CODTAREA"),
+      orve_code_field(subjects, "CODORVE"), language_field(subjects, "CODIDIORVE");
+
   // Built at the first lesson, where the first scan of DIASHORAST would be.
   std::optional<TimeSlotIndex> slot_index;
+  std::int64_t lessons = 0;
   std::size_t record = 0;
+  std::string line;
+  std::string language_suffix;
   for (soluc.First(); !soluc.Eof(); soluc.Next()) {
     ++record;
     const auto day_number = AtPlace(
@@ -132,27 +147,31 @@ void WriteTimetableFile(RunContext& run) {
           return ErrorPlace{(run.work_folder / "SOLUC.DBF").string(),
                             "record " + std::to_string(record)};
         },
-        [&] { return soluc.GetInteger("DIA"); });
+        [&] { return soluc.GetInteger(day_field()); });
     if (day_number == 0) continue;
-    const std::string period = soluc.GetText("HORA");
-    const std::string day = soluc.GetText("DIA");
-    const std::string frame = soluc.GetText("MARCO").substr(0, 1);
+    // Views into SOLUC's current record, valid until it moves.
+    const std::string_view period = soluc.TextView(period_field());
+    const std::string_view day = soluc.TextView(day_field());
+    const std::string_view frame = soluc.TextView(frame_field()).substr(0, 1);
     if (!slot_index) slot_index.emplace(slots);
 
-    std::string line = "1";
+    line.assign(1, '1');
     AppendPadded(line, slot_index->Find(day, period, frame), 4);
     AppendPadded(line, DayLetter(day), 1);
-    AppendPadded(line, soluc.GetText("PROF"), 4);
-    AppendPadded(line, AbbreviationOrCut(groups, soluc.GetText("CODGRUPO")), 10);
+    AppendPadded(line, soluc.TextView(teacher_field()), 4);
+    AppendPadded(line, AbbreviationOrCut(groups, group_code, soluc.TextView(group_field())), 10);
 
-    const std::string activity = soluc.GetText("TAREA");
-    AppendPadded(line, subjects.Locate("COD", activity) ? subjects.GetText("CODTAREA") : "LEC", 4);
+    const std::string_view activity = soluc.TextView(activity_field());
+    AppendPadded(line,
+                 subjects.Locate(subject_code(), activity) ? subjects.TextView(task_code())
+                                                           : std::string_view("LEC"),
+                 4);
 
-    const std::string subject = soluc.GetText("ASIG");
-    std::string language_suffix;
-    if (subjects.Locate("COD", subject)) {
-      const std::string orve_code = subjects.GetText("CODORVE");
-      language_suffix = std::string(AllTrim(subjects.GetText("CODIDIORVE")));
+    const std::string_view subject = soluc.TextView(subject_field());
+    language_suffix.clear();
+    if (subjects.Locate(subject_code(), subject)) {
+      const std::string_view orve_code = subjects.TextView(orve_code_field());
+      language_suffix = AllTrim(subjects.TextView(language_field()));
       // The subject RE puts three spaces before its language code, also
       // before an empty one.
       if (orve_code == "RE") language_suffix.insert(0, "   ");
@@ -161,9 +180,10 @@ void WriteTimetableFile(RunContext& run) {
       AppendPadded(line, subject.substr(0, 20), 20);
     }
 
-    AppendPadded(line, AbbreviationOrCut(rooms, soluc.GetText("AULA")), 10);
+    AppendPadded(line, AbbreviationOrCut(rooms, room_code, soluc.TextView(room_field())), 10);
     line += language_suffix;
-    lines.push_back(std::move(line));
+    file.WriteLine(line);
+    ++lessons;
   }
 
   soluc.Close();
@@ -174,9 +194,9 @@ void WriteTimetableFile(RunContext& run) {
   slots.Close();
 
   std::string trailer = FrameRecord('9', header_code, run.clock);
-  trailer += std::to_string(lines.size() - 1);
-  lines.push_back(std::move(trailer));
-  SaveLines(lines, ResolveOrvePath(run.transfer_folder, kOutputFile));
+  trailer += std::to_string(lessons);
+  file.WriteLine(trailer);
+  file.Commit();
 }
 
 }  // namespace tto

@@ -8,7 +8,7 @@
 // also when an error ends it.
 #pragma once
 
-#include "core/runs.h"
+#include "core/run_context.h"
 
 namespace tto {
 

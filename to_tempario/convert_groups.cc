@@ -37,8 +37,17 @@ void ConvertGroups(RunContext& run) {
   }
   LineReader file(ResolveOrvePath(run.transfer_folder, kFileName));
   dbf::Table table = dbf::Table::Recreate(run.work_folder, "GRUPOST", kFields);
+  // Fields resolved once, for every row.
+  const dbf::FieldHandle abrev_field = table.Field("ABREV");
+  const dbf::FieldHandle turno_field = table.Field("TURNO");
+  const dbf::FieldHandle nivel_field = table.Field("NIVEL");
+  const dbf::FieldHandle curso_field = table.Field("CURSO");
+  const dbf::FieldHandle grupo_field = table.Field("GRUPO");
+  const dbf::FieldHandle marco_field = table.Field("MARCO");
+  const dbf::FieldHandle unidad_field = table.Field("UNIDAD");
+  const dbf::FieldHandle descrip_field = table.Field("DESCRIP");
   while (!file.AtEnd()) {
-    const std::string line = file.ReadLine();
+    const std::string_view line = file.ReadLine();
     if (!IsDataRecord(line, kNameRecord)) continue;
     const std::string code = FieldAt(line, 2, 10);
     std::string level = FieldAt(line, 15, 3);
@@ -54,14 +63,14 @@ void ConvertGroups(RunContext& run) {
     const std::string description =
         "(" + label + ") " + shift + " " + level + " " + course + " " + letter;
     table.Append();
-    table.SetText("ABREV", code);
-    table.SetText("TURNO", shift);
-    table.SetText("NIVEL", level);
-    table.SetText("CURSO", course);
-    table.SetText("GRUPO", letter);
-    table.SetText("MARCO", "0");
-    table.SetText("UNIDAD", code);
-    table.SetText("DESCRIP", description);
+    table.SetText(abrev_field, code);
+    table.SetText(turno_field, shift);
+    table.SetText(nivel_field, level);
+    table.SetText(curso_field, course);
+    table.SetText(grupo_field, letter);
+    table.SetText(marco_field, "0");
+    table.SetText(unidad_field, code);
+    table.SetText(descrip_field, description);
     table.Post();
   }
   table.Close();

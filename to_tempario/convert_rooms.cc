@@ -31,15 +31,18 @@ void ConvertRooms(RunContext& run) {
   }
   LineReader file(ResolveOrvePath(run.transfer_folder, kFileName));
   dbf::Table table = dbf::Table::Recreate(run.work_folder, "AULAT", kFields);
+  // Fields resolved once, for every row.
+  const dbf::FieldHandle abrev_field = table.Field("ABREV");
+  const dbf::FieldHandle nombre_field = table.Field("NOMBRE");
   while (!file.AtEnd()) {
-    const std::string line = file.ReadLine();
+    const std::string_view line = file.ReadLine();
     if (!IsDataRecord(line, kNameRecord)) continue;
     // The name's two parts always with one space between them, also when
     // one of them is empty.
     const std::string name = FieldAt(line, 12, 70) + " " + FieldAt(line, 82, 100);
     table.Append();
-    table.SetText("ABREV", FieldAt(line, 2, 10));
-    table.SetText("NOMBRE", name);
+    table.SetText(abrev_field, FieldAt(line, 2, 10));
+    table.SetText(nombre_field, name);
     table.Post();
   }
   table.Close();

@@ -3,24 +3,28 @@
 // course and letter from GRUPOST, and the weekly hours and session string
 // from "orve_asignatcurso.txt".
 //
-// The conversion works in four passes over ASIGT: append the assignments,
-// copy the group details, set the weekly hours, give one hour to every row
-// still without hours. The group details and the weekly hours come from the
-// first matching GRUPOST row and the first matching weekly-hours line; both
-// are looked up through hash indexes built once, so the conversion stays
-// linear in its inputs while giving exactly the first match.
+// The conversion works in four stages: take the assignments, add the group
+// details, set the weekly hours, give one hour to every row still without
+// hours. The stages work on the rows in memory and ASIGT is written once at
+// the end, each row whole, with the values that the four stages give it in
+// turn; an error that ends a stage writes the rows as the stages before it
+// (and the part of the failing stage before the error) left them. The
+// subject of an assignment, the group details and the weekly hours come from
+// the first matching ASIGNOMT row, GRUPOST row and weekly-hours line; each is
+// found through a hash index or one pass over its table, so the conversion
+// stays linear in its inputs while giving exactly the first match.
 #include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
-#include <functional>
+#include <initializer_list>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "core/encoding.h"
+#include "core/flat_string_map.h"
 #include "core/errors.h"
 #include "core/numbers.h"
 #include "core/orve_path.h"
@@ -28,6 +32,7 @@
 #include "core/text_file.h"
 #include "platform/dbf/table.h"
 #include "to_tempario/conversions.h"
+#include "to_tempario/field_on_first_use.h"
 
 namespace tto {
 namespace {
@@ -54,73 +59,137 @@ const std::array<dbf::FieldDef, 14> kFields = {{
     {"CODIDIORVE", dbf::FieldType::kString, 6},
 }};
 
-// The group details that stage 2 copies, in this order.
+// The group details that stage 2 copies, in this order, and their widths.
 constexpr std::array<std::string_view, 4> kGroupFields = {"TURNO", "NIVEL", "CURSO", "GRUPO"};
+constexpr std::array<std::size_t, 4> kGroupWidths = {1, 5, 3, 2};
 using GroupDetails = std::array<std::string, 4>;
 
-// What a weekly-hours line is matched on: subject code, shift, level,
-// course and language code.
-using HoursKey = std::array<std::string, 5>;
+// A value as a text field of `width` gives it back once written: cut to the
+// width, without trailing blanks. The stages match what ASIGT holds.
+std::string_view AsStored(std::string_view value, std::size_t width) {
+  value = value.substr(0, width);
+  while (!value.empty() && (value.back() == ' ' || value.back() == '\0')) value.remove_suffix(1);
+  return value;
+}
 
-struct HoursKeyHash {
-  std::size_t operator()(const HoursKey& key) const {
-    std::size_t hash = 0;
-    for (const std::string& part : key) {
-      hash ^= std::hash<std::string>{}(part) + 0x9e3779b97f4a7c15ULL + (hash << 6) + (hash >> 2);
-    }
-    return hash;
-  }
+// A subject that assignments name, and the COD of the subjects-table row
+// that has its CODORVE and CODIDIORVE, once found.
+struct Subject {
+  std::string code;
+  std::string orve_code;
+  std::string language;
+  bool found = false;
 };
 
-// Stage 1: one row for each assignment whose subject code and language code
-// locate a subjects-table row. The language code's columns lie inside the
-// subject code's, so the two values share columns 23 to 28.
-void AppendAssignments(LineReader& file, dbf::Table& subjects, dbf::Table& assignments) {
-  std::array<std::string, 2> keys;
+// One ASIGT row as the stages make it.
+struct Row {
+  std::uint32_t subject;               // into the subjects found
+  const GroupDetails* group = nullptr;  // stage 2; none for an unknown group
+  double hours = 0;                     // stages 3 and 4; 0 while not set
+  std::string group_code;
+};
+
+// The rows and what they refer to, and how far the stages got.
+struct Assignments {
+  std::vector<Subject> subjects;
+  // Each subject's position, by its two codes.
+  FlatStringMap<std::uint32_t> by_pair;
+  bool subjects_found = false;
+  std::vector<Row> rows;
+  // The details of each group code's first GRUPOST row.
+  std::vector<GroupDetails> groups;
+  // Whether stages 3 and 4 ran: only then are HORAS and SESIONES written.
+  bool hours_set = false;
+};
+
+// What a weekly-hours line is matched on (subject code, shift, level,
+// course and language code) as one key, in a buffer that is reused.
+class HoursKey {
+ public:
+  const std::string& Of(std::initializer_list<std::string_view> parts) {
+    key_.clear();
+    for (const std::string_view part : parts) AppendKeyPart(key_, part);
+    return key_;
+  }
+
+ private:
+  std::string key_;
+};
+
+// Stage 1, in two steps. First the assignments, each with its subject code
+// and language code; the language code's columns lie inside the subject
+// code's, so the two values share columns 23 to 28.
+void TakeAssignments(LineReader& file, Assignments& out) {
+  std::string pair;
   while (!file.AtEnd()) {
-    const std::string line = file.ReadLine();
+    const std::string_view line = file.ReadLine();
     if (!IsDataRecord(line, kAssignmentsNameRecord)) continue;
-    keys[0] = FieldAt(line, 12, 20);
-    keys[1] = FieldAt(line, 23, 6);
+    const std::string_view orve_code = FieldView(line, 12, 20);
+    const std::string_view language = FieldView(line, 23, 6);
     // An empty subject code (an empty line, say) names no subject. Locating
     // it would find the first activity row, whose subject and language
     // fields are blank, and make a row out of nothing.
-    if (keys[0].empty()) continue;
-    if (!subjects.Locate("CODORVE;CODIDIORVE", keys)) continue;
-    const std::string code = subjects.GetText("COD");
-    const std::string orve_code = subjects.GetText("CODORVE");
-    assignments.Append();
-    assignments.SetText("CASIG", code);
-    assignments.SetText("CGRUP", FieldAt(line, 2, 10));
-    assignments.SetText("CTAREA", "*LEC");
-    assignments.SetText("CASIGORVE", orve_code);
-    assignments.SetText("CODIDIORVE", keys[1]);
-    assignments.Post();
+    if (orve_code.empty()) continue;
+    pair.clear();
+    AppendKeyPart(pair, orve_code);
+    AppendKeyPart(pair, language);
+    const auto [subject, added] =
+        out.by_pair.TryEmplace(pair, static_cast<std::uint32_t>(out.subjects.size()));
+    if (added) out.subjects.push_back({{}, std::string(orve_code), std::string(language)});
+    out.rows.push_back({.subject = *subject, .group_code = FieldAt(line, 2, 10)});
   }
+}
+
+// Then the subjects-table row of each pair: the first whose CODORVE and
+// CODIDIORVE equal the two codes exactly, as a locate finds it, for all
+// pairs in one pass over the table in its order (the table does not change
+// during the conversion). Assignments whose subject no row has are dropped.
+void FindSubjects(dbf::Table& table, Assignments& out) {
+  if (!out.subjects.empty()) {
+    const dbf::FieldHandle orve_code = table.Field("CODORVE");
+    const dbf::FieldHandle language = table.Field("CODIDIORVE");
+    FieldOnFirstUse code(table, "COD");
+    std::size_t left = out.subjects.size();
+    std::string pair;
+    for (table.First(); left > 0 && !table.Eof(); table.Next()) {
+      const std::string_view row_code = table.TextView(orve_code);
+      const std::string_view row_language = table.TextView(language);
+      pair.clear();
+      AppendKeyPart(pair, row_code);
+      AppendKeyPart(pair, row_language);
+      const std::uint32_t* at = out.by_pair.Find(pair);
+      if (at == nullptr) continue;
+      Subject& subject = out.subjects[*at];
+      if (subject.found) continue;
+      subject.code = table.GetText(code());
+      subject.found = true;
+      --left;
+    }
+  }
+  std::erase_if(out.rows, [&](const Row& row) { return !out.subjects[row.subject].found; });
+  out.subjects_found = true;
 }
 
 // Stage 2: the details of the first GRUPOST row whose ABREV equals the
 // row's group code; rows of unknown groups keep them blank.
-void CopyGroupDetails(const std::filesystem::path& work_folder, dbf::Table& assignments) {
+void AddGroupDetails(const std::filesystem::path& work_folder, Assignments& out) {
   dbf::Table groups =
       dbf::Table::Open(work_folder, "GRUPOST", {.mode = dbf::OpenMode::kReadOnly});
-  std::unordered_map<std::string, GroupDetails> first_by_code;
+  FieldOnFirstUse code(groups, "ABREV");
+  FlatStringMap<std::size_t> first_row;
+  std::vector<FieldOnFirstUse> details;
+  for (const std::string_view name : kGroupFields) details.emplace_back(groups, name);
   for (groups.First(); !groups.Eof(); groups.Next()) {
-    auto [it, inserted] = first_by_code.try_emplace(groups.GetText("ABREV"));
-    if (!inserted) continue;
+    if (!first_row.TryEmplace(groups.TextView(code()), out.groups.size()).second) continue;
+    GroupDetails& group = out.groups.emplace_back();
     for (std::size_t i = 0; i < kGroupFields.size(); ++i) {
-      it->second[i] = groups.GetText(kGroupFields[i]);
+      group[i] = groups.TextView(details[i]());
     }
   }
   groups.Close();
-  for (assignments.First(); !assignments.Eof(); assignments.Next()) {
-    const auto it = first_by_code.find(assignments.GetText("CGRUP"));
-    if (it == first_by_code.end()) continue;
-    assignments.Edit();
-    for (std::size_t i = 0; i < kGroupFields.size(); ++i) {
-      assignments.SetText(kGroupFields[i], it->second[i]);
-    }
-    assignments.Post();
+  for (Row& row : out.rows) {
+    const std::size_t* at = first_row.Find(AsStored(row.group_code, 10));
+    if (at != nullptr) row.group = &out.groups[*at];
   }
 }
 
@@ -154,46 +223,70 @@ std::string SessionString(double hours) {
 // The index keeps, for each key, the hours column of its first line; the
 // text is only read as a number when a row uses it, so a bad value raises
 // its error at the row that reaches it, as a walk of the lines would, and a
-// bad value on a line that no row reaches raises nothing.
-void SetWeeklyHours(const std::string& path, const std::vector<std::string>& lines,
-                    dbf::Table& assignments) {
+// bad value on a line that no row reaches raises nothing. Stage 4: one hour
+// for every row that no line matched.
+void SetWeeklyHours(const std::string& path, const LoadedLines& lines, Assignments& out) {
   struct Hours {
-    std::string text;
-    std::size_t line;  // 1-based, for the place of an error
+    std::string_view text;  // a view into the loaded lines, which outlive the map
+    std::size_t line;       // 1-based, for the place of an error
   };
-  std::unordered_map<HoursKey, Hours, HoursKeyHash> first_by_key;
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    const std::string& line = lines[i];
+  FlatStringMap<Hours> first_by_key;
+  HoursKey key;
+  std::size_t line_number = 0;
+  for (const std::string_view line : lines) {
+    ++line_number;
     if (!IsDataRecord(line, kHoursNameRecord)) continue;
-    HoursKey key = {FieldAt(line, 24, 20), FieldAt(line, 5, 3), FieldAt(line, 2, 3),
-                    FieldAt(line, 8, 3), FieldAt(line, 50, 6)};
-    first_by_key.try_emplace(std::move(key), Hours{FieldAt(line, 44, 6), i + 1});
+    first_by_key.TryEmplace(key.Of({FieldView(line, 24, 20), FieldView(line, 5, 3),
+                                     FieldView(line, 2, 3), FieldView(line, 8, 3),
+                                     FieldView(line, 50, 6)}),
+                             Hours{FieldView(line, 44, 6), line_number});
   }
-  for (assignments.First(); !assignments.Eof(); assignments.Next()) {
-    const HoursKey key = {assignments.GetText("CASIGORVE"), assignments.GetText("TURNO"),
-                          assignments.GetText("NIVEL"), assignments.GetText("CURSO"),
-                          assignments.GetText("CODIDIORVE")};
-    const auto it = first_by_key.find(key);
-    if (it == first_by_key.end()) continue;
-    const Hours& found = it->second;
-    const double hours =
-        AtPlace([&] { return LinePlace(path, found.line); },
-                [&] { return WeeklyHours(found.text.empty() ? "1" : found.text); });
-    assignments.Edit();
-    assignments.SetFloat("HORAS", hours);
-    assignments.SetText("SESIONES", SessionString(hours));
-    assignments.Post();
+  // Rows written before an error here carry the hours of stage 3 so far.
+  out.hours_set = true;
+  static const GroupDetails kNoGroup;
+  for (Row& row : out.rows) {
+    const Subject& subject = out.subjects[row.subject];
+    const GroupDetails& group = row.group != nullptr ? *row.group : kNoGroup;
+    const Hours* found = first_by_key.Find(key.Of(
+        {AsStored(subject.orve_code, 20), AsStored(group[0], kGroupWidths[0]),
+         AsStored(group[1], kGroupWidths[1]), AsStored(group[2], kGroupWidths[2]),
+         AsStored(subject.language, 6)}));
+    if (found == nullptr) continue;
+    row.hours = AtPlace([&] { return LinePlace(path, found->line); }, [&] {
+      return WeeklyHours(std::string(found->text.empty() ? "1" : found->text));
+    });
+  }
+  for (Row& row : out.rows) {
+    if (row.hours == 0) row.hours = 1;
   }
 }
 
-// Stage 4: one hour to every row that no weekly-hours line matched.
-void SetDefaultHours(dbf::Table& assignments) {
-  for (assignments.First(); !assignments.Eof(); assignments.Next()) {
-    if (assignments.GetFloat("HORAS") != 0) continue;
-    assignments.Edit();
-    assignments.SetFloat("HORAS", 1);
-    assignments.SetText("SESIONES", "1");
-    assignments.Post();
+// ASIGT's rows as the stages left them, each written whole.
+void WriteRows(const Assignments& in, dbf::Table& table) {
+  const dbf::FieldHandle subject_code = table.Field("CASIG"), group_code = table.Field("CGRUP"),
+                         task = table.Field("CTAREA"), hours = table.Field("HORAS"),
+                         sessions = table.Field("SESIONES"), orve_code = table.Field("CASIGORVE"),
+                         language = table.Field("CODIDIORVE");
+  std::array<dbf::FieldHandle, kGroupFields.size()> details;
+  for (std::size_t i = 0; i < kGroupFields.size(); ++i) details[i] = table.Field(kGroupFields[i]);
+  for (const Row& row : in.rows) {
+    const Subject& subject = in.subjects[row.subject];
+    table.Append();
+    table.SetText(subject_code, subject.code);
+    table.SetText(group_code, row.group_code);
+    table.SetText(task, "*LEC");
+    if (row.group != nullptr) {
+      for (std::size_t i = 0; i < kGroupFields.size(); ++i) {
+        table.SetText(details[i], (*row.group)[i]);
+      }
+    }
+    if (in.hours_set && row.hours != 0) {
+      table.SetFloat(hours, row.hours);
+      table.SetText(sessions, SessionString(row.hours));
+    }
+    table.SetText(orve_code, subject.orve_code);
+    table.SetText(language, subject.language);
+    table.Post();
   }
 }
 
@@ -206,24 +299,39 @@ void ConvertSubjectGroups(RunContext& run) {
     return;
   }
   LineReader file(ResolveOrvePath(run.transfer_folder, kAssignmentsFile));
-  dbf::Table assignments = dbf::Table::Recreate(run.work_folder, "ASIGT", kFields);
+  dbf::Table table = dbf::Table::Recreate(run.work_folder, "ASIGT", kFields);
   dbf::Table subjects =
       dbf::Table::Open(run.work_folder, "ASIGNOMT",
                        {.mode = dbf::OpenMode::kExclusive, .component = "wwTableNomAsg"});
-  AppendAssignments(file, subjects, assignments);
-  file.Close();
-
-  CopyGroupDetails(run.work_folder, assignments);
-
-  if (!OrveFileExists(run.transfer_folder, kHoursFile)) {
-    run.host.ShowMessage("No existe archivo de grupos (ORVE_ASIGNATCURSO.TXT)");
-  } else {
-    const std::string path = ResolveOrvePath(run.transfer_folder, kHoursFile);
-    const std::vector<std::string> lines = LoadLines(path);
-    SetWeeklyHours(path, lines, assignments);
-    SetDefaultHours(assignments);
+  Assignments assignments;
+  try {
+    TakeAssignments(file, assignments);
+    file.Close();
+    FindSubjects(subjects, assignments);
+    AddGroupDetails(run.work_folder, assignments);
+    if (!OrveFileExists(run.transfer_folder, kHoursFile)) {
+      run.host.ShowMessage("No existe archivo de grupos (ORVE_ASIGNATCURSO.TXT)");
+    } else {
+      const std::string path = ResolveOrvePath(run.transfer_folder, kHoursFile);
+      const LoadedLines lines(path);
+      SetWeeklyHours(path, lines, assignments);
+    }
+  } catch (...) {
+    // The rows that the stages had made before the error stay in ASIGT: on
+    // an error while reading the assignments, those of the lines read; none
+    // when the subjects table itself fails.
+    if (!assignments.subjects_found) {
+      try {
+        FindSubjects(subjects, assignments);
+      } catch (...) {
+        assignments.rows.clear();
+      }
+    }
+    WriteRows(assignments, table);
+    throw;
   }
-  assignments.Close();
+  WriteRows(assignments, table);
+  table.Close();
   subjects.Close();
 }
 

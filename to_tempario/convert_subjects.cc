@@ -28,9 +28,25 @@ const std::array<dbf::FieldDef, 7> kFields = {{
     {"CODIDIORVE", dbf::FieldType::kString, 10},
 }};
 
-void ConvertSubjectRecords(LineReader& file, dbf::Table& table, SubjectCodes& codes) {
+// ASIGNOMT, with its fields resolved once.
+struct SubjectsTable {
+  explicit SubjectsTable(dbf::Table t)
+      : table(std::move(t)),
+        cod(table.Field("COD")),
+        codlargo(table.Field("CODLARGO")),
+        nombre(table.Field("NOMBRE")),
+        estarea(table.Field("ESTAREA")),
+        codtarea(table.Field("CODTAREA")),
+        codorve(table.Field("CODORVE")),
+        codidiorve(table.Field("CODIDIORVE")) {}
+  dbf::Table table;
+  dbf::FieldHandle cod, codlargo, nombre, estarea, codtarea, codorve, codidiorve;
+};
+
+void ConvertSubjectRecords(LineReader& file, SubjectsTable& out, SubjectCodes& codes) {
+  dbf::Table& table = out.table;
   while (!file.AtEnd()) {
-    const std::string line = file.ReadLine();
+    const std::string_view line = file.ReadLine();
     if (!IsDataRecord(line, kSubjectsNameRecord)) continue;
     const std::string language = FieldAt(line, 172, 6);
     const std::optional<std::string> code = codes.ForSubject(FieldAt(line, 2, 10), language);
@@ -41,31 +57,31 @@ void ConvertSubjectRecords(LineReader& file, dbf::Table& table, SubjectCodes& co
     const std::string short_name = name.empty() ? std::string() : name.front() + Initials(name);
     codes.Add(*code);
     table.Append();
-    table.SetText("COD", *code);
-    table.SetText("CODLARGO", short_name);
-    table.SetText("NOMBRE", name);
-    table.SetBool("ESTAREA", false);
-    table.SetText("CODORVE", FieldAt(line, 2, 20));
-    table.SetText("CODIDIORVE", language);
+    table.SetText(out.cod, *code);
+    table.SetText(out.codlargo, short_name);
+    table.SetText(out.nombre, name);
+    table.SetBool(out.estarea, false);
+    table.SetText(out.codorve, FieldAt(line, 2, 20));
+    table.SetText(out.codidiorve, language);
     table.Post();
   }
 }
 
 // Activities keep their own code behind a "*"; one whose code is already
 // used is skipped, never renumbered.
-void ConvertActivityRecords(LineReader& file, dbf::Table& table, SubjectCodes& codes) {
+void ConvertActivityRecords(LineReader& file, SubjectsTable& out, SubjectCodes& codes) {
+  dbf::Table& table = out.table;
   while (!file.AtEnd()) {
-    const std::string line = file.ReadLine();
+    const std::string_view line = file.ReadLine();
     if (!IsDataRecord(line, kActivitiesNameRecord)) continue;
     const std::string code = "*" + FieldAt(line, 2, 4);
-    if (codes.Contains(code)) continue;
-    codes.Add(code);
+    if (!codes.AddIfUnused(code)) continue;
     table.Append();
-    table.SetText("COD", code);
-    table.SetText("CODLARGO", FieldAt(line, 6, 10));
-    table.SetText("NOMBRE", FieldAt(line, 6, 60));
-    table.SetBool("ESTAREA", true);
-    table.SetText("CODTAREA", FieldAt(line, 66, 3));
+    table.SetText(out.cod, code);
+    table.SetText(out.codlargo, FieldAt(line, 6, 10));
+    table.SetText(out.nombre, FieldAt(line, 6, 60));
+    table.SetBool(out.estarea, true);
+    table.SetText(out.codtarea, FieldAt(line, 66, 3));
     table.Post();
   }
 }
@@ -79,7 +95,7 @@ void ConvertSubjects(RunContext& run) {
     return;
   }
   LineReader subjects(ResolveOrvePath(run.transfer_folder, kSubjectsFile));
-  dbf::Table table = dbf::Table::Recreate(run.work_folder, "ASIGNOMT", kFields);
+  SubjectsTable table(dbf::Table::Recreate(run.work_folder, "ASIGNOMT", kFields));
   SubjectCodes codes;
   ConvertSubjectRecords(subjects, table, codes);
   subjects.Close();
@@ -91,7 +107,7 @@ void ConvertSubjects(RunContext& run) {
     ConvertActivityRecords(activities, table, codes);
     activities.Close();
   }
-  table.Close();
+  table.table.Close();
 }
 
 }  // namespace tto

@@ -3,7 +3,7 @@
 #include <array>
 
 #include "core/records.h"
-#include "core/string_list.h"
+#include "to_tempario/string_list.h"
 #include "core/text_file.h"
 #include "core/orve_path.h"
 #include "platform/dbf/table.h"
@@ -33,17 +33,22 @@ void ConvertTeachers(RunContext& run) {
   }
   LineReader file(ResolveOrvePath(run.transfer_folder, kFileName));
   dbf::Table table = dbf::Table::Recreate(run.work_folder, "PROFT", kFields);
+  // Fields resolved once, for every row.
+  const dbf::FieldHandle abrev_field = table.Field("ABREV");
+  const dbf::FieldHandle nombre_field = table.Field("NOMBRE");
+  const dbf::FieldHandle depart_field = table.Field("DEPART");
   StringList codes;
   while (!file.AtEnd()) {
-    const std::string line = file.ReadLine();
+    const std::string_view line = file.ReadLine();
     if (!IsDataRecord(line, kNameRecord)) continue;
     const std::string code = FieldAt(line, 2, 4);
-    if (codes.Contains(code)) continue;
-    codes.Add(code);
+    StringList::Key key = StringList::KeyOf(code);
+    if (codes.IndexOfKey(key) != -1) continue;
+    codes.Add(code, std::move(key));
     table.Append();
-    table.SetText("ABREV", code);
-    table.SetText("NOMBRE", FieldAt(line, 6, 90));
-    table.SetText("DEPART", FieldAt(line, 96, 50));
+    table.SetText(abrev_field, code);
+    table.SetText(nombre_field, FieldAt(line, 6, 90));
+    table.SetText(depart_field, FieldAt(line, 96, 50));
     table.Post();
   }
   table.Close();

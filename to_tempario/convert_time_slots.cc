@@ -12,7 +12,7 @@
 #include "core/numbers.h"
 #include "core/orve_path.h"
 #include "core/records.h"
-#include "core/string_list.h"
+#include "to_tempario/string_list.h"
 #include "core/text_file.h"
 #include "platform/dbf/table.h"
 #include "to_tempario/conversions.h"
@@ -85,17 +85,28 @@ void ConvertTimeSlots(RunContext& run) {
   }
   StringList start_times(StringList::Order::kSorted);
   const std::string path = ResolveOrvePath(run.transfer_folder, kFileName);
-  const std::vector<std::string> lines = LoadLines(path);
+  const LoadedLines lines(path);
   // An error below unwinds through the table's destructor, which keeps every
   // row posted before it in a valid table.
   dbf::Table table = dbf::Table::Recreate(run.work_folder, "DIASHORAST", kFields);
+  // Fields resolved once, for every row.
+  const dbf::FieldHandle dia_field = table.Field("DIA");
+  const dbf::FieldHandle hora_field = table.Field("HORA");
+  const dbf::FieldHandle coddiho_field = table.Field("CODDIHO");
+  const dbf::FieldHandle textohor_field = table.Field("TEXTOHOR");
+  const dbf::FieldHandle horadesde_field = table.Field("HORADESDE");
+  const dbf::FieldHandle horahasta_field = table.Field("HORAHASTA");
+  const dbf::FieldHandle minutos_field = table.Field("MINUTOS");
+  const dbf::FieldHandle marco_field = table.Field("MARCO");
+  const dbf::FieldHandle diho_field = table.Field("DIHO");
 
   // First pass: one row per record. HORA holds the start time as read until
   // the periods are known, and TEXTOHOR the part after the period number.
   // The duration is read before the row is appended, so a bad time leaves
   // no partial row behind.
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    const std::string& line = lines[i];
+  std::size_t line_number = 0;
+  for (const std::string_view line : lines) {
+    ++line_number;
     if (!IsDataRecord(line, kNameRecord)) continue;
     const std::string code = FieldAt(line, 5, 4);
     const std::string day = DayText(FieldAt(line, 9, 1));
@@ -103,31 +114,31 @@ void ConvertTimeSlots(RunContext& run) {
     const std::string start = TimeText(start_time);
     start_times.Add(start);
     const std::string end = TimeText(FieldAt(line, 14, 4));
-    const int minutes = AtPlace([&] { return LinePlace(path, i + 1); },
+    const int minutes = AtPlace([&] { return LinePlace(path, line_number); },
                                 [&] { return DurationMinutes(start, end); });
 
     table.Append();
-    table.SetText("DIA", day);
-    table.SetText("HORA", start_time);
-    table.SetText("CODDIHO", code);
-    table.SetText("TEXTOHOR", "-" + start + "-" + end);
-    table.SetText("HORADESDE", start);
-    table.SetText("HORAHASTA", end);
-    table.SetText("MINUTOS", std::to_string(minutes));
-    table.SetText("MARCO", "0");
+    table.SetText(dia_field, day);
+    table.SetText(hora_field, start_time);
+    table.SetText(coddiho_field, code);
+    table.SetText(textohor_field, "-" + start + "-" + end);
+    table.SetText(horadesde_field, start);
+    table.SetText(horahasta_field, end);
+    table.SetText(minutos_field, std::to_string(minutes));
+    table.SetText(marco_field, "0");
     table.Post();
   }
 
   // Second pass: the period number, and the texts built from it.
   for (table.First(); !table.Eof(); table.Next()) {
     const std::string period =
-        std::to_string(start_times.IndexOf(table.GetText("HORADESDE")) + 1);
-    const std::string day = table.GetText("DIA");
-    const std::string rest = table.GetText("TEXTOHOR");
+        std::to_string(start_times.IndexOf(table.GetText(horadesde_field)) + 1);
+    const std::string day = table.GetText(dia_field);
+    const std::string rest = table.GetText(textohor_field);
     table.Edit();
-    table.SetText("HORA", period);
-    table.SetText("DIHO", day + period);
-    table.SetText("TEXTOHOR", period + rest);
+    table.SetText(hora_field, period);
+    table.SetText(diho_field, day + period);
+    table.SetText(textohor_field, period + rest);
     table.Post();
   }
   table.Close();

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "core/string_list.h"
+#include "to_tempario/string_list.h"
 
 namespace tto {
 
@@ -17,7 +17,10 @@ class SubjectCodes {
  public:
   // True when a code equal to `code` (letter case ignored) is already used.
   bool Contains(std::string_view code) const { return codes_.Contains(code); }
-  void Add(std::string_view code) { codes_.Add(code); }
+  // Adds `code`; the code that `ForSubject` gave last is not keyed again.
+  void Add(std::string_view code);
+  // Adds `code` unless an equal code is used; false when it was.
+  bool AddIfUnused(std::string_view code);
 
   // The code of a subject with ORVE base code `base_code` (at most 10
   // characters) and language code `language_code` (at most 6), or nullopt
@@ -37,6 +40,9 @@ class SubjectCodes {
   static constexpr std::size_t kMaxLength = 10;
 
   StringList codes_;
+  // The last code that `ForSubject` gave, with its key.
+  std::string last_code_;
+  StringList::Key last_key_;
   // For each stem numbered so far, the number at which its last search
   // stopped: every smaller number gave a used candidate then, and codes are
   // never removed, so the next search of that stem can start there and

@@ -1,4 +1,4 @@
-#include "platform/collation/collation.h"
+#include "to_tempario/collation.h"
 
 #include <unicode/coll.h>
 #include <unicode/locid.h>
@@ -40,8 +40,11 @@ const icu::Collator& UserCollator() {
   return *collator;
 }
 
+// The text as UTF-16, one code unit per Windows-1252 byte.
 icu::UnicodeString ToUnicode(std::string_view bytes) {
-  return icu::UnicodeString::fromUTF8(Cp1252ToUtf8(bytes));
+  icu::UnicodeString unicode(static_cast<int32_t>(bytes.size()), 0, 0);
+  for (const char c : bytes) unicode.append(Cp1252ToUtf16(static_cast<unsigned char>(c)));
+  return unicode;
 }
 
 }  // namespace
@@ -57,15 +60,34 @@ std::string CollationKey(std::string_view text) {
   // A leading mark keeps the empty text apart from texts that the collator
   // ignores entirely (control characters, say).
   if (text.empty()) return std::string();
-  const icu::UnicodeString unicode = ToUnicode(text);
+  // Straight from the bytes into a buffer on the stack for the usual short
+  // codes, with no conversion through UTF-8.
+  constexpr std::size_t kShort = 64;
+  char16_t short_units[kShort];
+  std::u16string long_units;
+  char16_t* units = short_units;
+  if (text.size() > kShort) {
+    long_units.resize(text.size());
+    units = long_units.data();
+  }
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    units[i] = Cp1252ToUtf16(static_cast<unsigned char>(text[i]));
+  }
   const icu::Collator& collator = UserCollator();
-  std::string key(1, '\x01');
-  const int32_t size = collator.getSortKey(unicode, nullptr, 0);
-  std::string sort_key(static_cast<std::size_t>(size), '\0');
-  collator.getSortKey(unicode, reinterpret_cast<uint8_t*>(sort_key.data()), size);
+  const auto length = static_cast<int32_t>(text.size());
+  std::string key(1 + 2 * kShort, '\0');
+  auto* out = reinterpret_cast<uint8_t*>(key.data() + 1);
+  int32_t size = collator.getSortKey(units, length, out, static_cast<int32_t>(key.size() - 1));
+  if (static_cast<std::size_t>(size) > key.size() - 1) {
+    key.resize(1 + static_cast<std::size_t>(size));
+    out = reinterpret_cast<uint8_t*>(key.data() + 1);
+    size = collator.getSortKey(units, length, out, size);
+  }
+  key.resize(1 + static_cast<std::size_t>(size));
+  key[0] = '\x01';
   // The key ends with a NUL terminator that adds nothing to the order.
-  while (!sort_key.empty() && sort_key.back() == '\0') sort_key.pop_back();
-  return key + sort_key;
+  while (key.size() > 1 && key.back() == '\0') key.pop_back();
+  return key;
 }
 
 }  // namespace tto

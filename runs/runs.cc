@@ -1,4 +1,4 @@
-#include "core/runs.h"
+#include "runs/runs.h"
 
 #include <exception>
 #include <optional>
@@ -54,13 +54,6 @@ void Finish(RunContext& run) {
 }
 
 }  // namespace
-
-std::tm LocalNow() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  return local;
-}
 
 void RunExport(RunContext& run) {
   SetTransferFolder(run);

@@ -1,10 +1,9 @@
-// File: core/runs.h
+// File: core/run_context.h
 //
-// The two one-shot runs and what they share with the user interface.
-// `RunExport` rebuilds the Tempario tables from the ORVE files of the chosen
-// folder; `RunImport` writes the ORVE timetable file from Tempario's
-// solution. Both are Qt-free: they talk to the window (or the command-line
-// tool, or a test) through `RunHost`.
+// What a conversion works with: the user interface as the runs see it
+// (`RunHost`), the process-wide state, the clock and the folders. The runs
+// themselves (runs/) and every conversion share it; the window, the
+// command-line tool and the tests implement `RunHost`.
 #pragma once
 
 #include <chrono>
@@ -64,16 +63,5 @@ struct RunContext {
   // ORVE file names are appended to it.
   std::string transfer_folder = {};
 };
-
-void RunExport(RunContext& run);
-void RunImport(RunContext& run);
-
-// The application's top-level handler around a click: runs `action`, and
-// when an error ends it, shows the error box and returns false.
-bool RunWithErrorBox(RunHost& host, const std::function<void()>& action);
-
-// The error box's text: the message, followed by "." when it ends in a
-// character whose code is above that of the full stop.
-std::string ErrorBoxText(std::string_view message);
 
 }  // namespace tto

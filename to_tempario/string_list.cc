@@ -1,26 +1,26 @@
-#include "core/string_list.h"
+#include "to_tempario/string_list.h"
 
 #include <algorithm>
 
-#include "platform/collation/collation.h"
+#include "to_tempario/collation.h"
 
 namespace tto {
 
-int StringList::IndexOf(std::string_view text) const {
-  const std::string key = CollationKey(text);
+StringList::Key StringList::KeyOf(std::string_view text) { return CollationKey(text); }
+
+int StringList::IndexOfKey(const Key& key) const {
   if (order_ == Order::kUnsorted) {
-    const auto it = first_index_.find(key);
-    return it == first_index_.end() ? -1 : it->second;
+    const int* first = first_index_.Find(key);
+    return first == nullptr ? -1 : *first;
   }
   LayOut();
   const auto it = std::lower_bound(keys_.begin(), keys_.end(), key);
   return it != keys_.end() && *it == key ? static_cast<int>(it - keys_.begin()) : -1;
 }
 
-void StringList::Add(std::string_view text) {
-  std::string key = CollationKey(text);
+void StringList::Add(std::string_view text, Key key) {
   if (order_ == Order::kUnsorted) {
-    first_index_.try_emplace(std::move(key), Count());
+    first_index_.TryEmplace(key, Count());
     entries_.emplace_back(text);
     return;
   }

@@ -1,4 +1,4 @@
-// File: platform/collation/collation.h
+// File: to_tempario/collation.h
 //
 // The locale-aware text comparison that ignores letter case, used by string
 // lists. Texts are Windows-1252 bytes. The locale is the user's (LC_ALL,

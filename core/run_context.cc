@@ -1,0 +1,12 @@
+#include "core/run_context.h"
+
+namespace tto {
+
+std::tm LocalNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  return local;
+}
+
+}  // namespace tto
