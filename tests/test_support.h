@@ -74,6 +74,8 @@ struct RunFixture {
   TempDir work;
   RecordingHost host;
   AppState state;
+  // Given to the runs' context when set.
+  ProgressSink* progress = nullptr;
 };
 
 // Every record of the table NAME in `folder`, each as the texts of `fields`,

@@ -121,6 +121,7 @@ void WriteTimetableFile(RunContext& run) {
   dbf::Table subjects = OpenComponent(run, "ASIGNOMT", "wwTableNomAsg");
   dbf::Table slots = OpenComponent(run, "DIASHORAST", "wwTableTramos");
 
+  ProgressStep progress(run.progress, kOutputFile);
   // Built at the first lesson, where the first scan of DIASHORAST would be.
   std::optional<TimeSlotIndex> slot_index;
   for (soluc.First(); !soluc.Eof(); soluc.Next()) {
@@ -155,6 +156,7 @@ void WriteTimetableFile(RunContext& run) {
     AppendPadded(line, AbbreviationOrCut(rooms, soluc.GetText("AULA")), 10);
     line += language_suffix;
     lines.push_back(std::move(line));
+    progress.Record();
   }
 
   soluc.Close();

@@ -37,6 +37,7 @@ void ConvertGroups(RunContext& run) {
   }
   LineReader file(ResolveOrvePath(run.transfer_folder, kFileName));
   dbf::Table table = dbf::Table::Recreate(run.work_folder, "GRUPOST", kFields);
+  ProgressStep progress(run.progress, "GRUPOST");
   while (!file.AtEnd()) {
     const std::string line = file.ReadLine();
     if (!IsDataRecord(line, kNameRecord)) continue;
@@ -63,6 +64,7 @@ void ConvertGroups(RunContext& run) {
     table.SetText("UNIDAD", code);
     table.SetText("DESCRIP", description);
     table.Post();
+    progress.Record();
   }
   table.Close();
   file.Close();

@@ -31,6 +31,7 @@ void ConvertRooms(RunContext& run) {
   }
   LineReader file(ResolveOrvePath(run.transfer_folder, kFileName));
   dbf::Table table = dbf::Table::Recreate(run.work_folder, "AULAT", kFields);
+  ProgressStep progress(run.progress, "AULAT");
   while (!file.AtEnd()) {
     const std::string line = file.ReadLine();
     if (!IsDataRecord(line, kNameRecord)) continue;
@@ -41,6 +42,7 @@ void ConvertRooms(RunContext& run) {
     table.SetText("ABREV", FieldAt(line, 2, 10));
     table.SetText("NOMBRE", name);
     table.Post();
+    progress.Record();
   }
   table.Close();
   file.Close();

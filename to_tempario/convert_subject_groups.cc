@@ -75,7 +75,8 @@ struct HoursKeyHash {
 // Stage 1: one row for each assignment whose subject code and language code
 // locate a subjects-table row. The language code's columns lie inside the
 // subject code's, so the two values share columns 23 to 28.
-void AppendAssignments(LineReader& file, dbf::Table& subjects, dbf::Table& assignments) {
+void AppendAssignments(LineReader& file, dbf::Table& subjects, dbf::Table& assignments,
+                       ProgressStep& progress) {
   std::array<std::string, 2> keys;
   while (!file.AtEnd()) {
     const std::string line = file.ReadLine();
@@ -96,6 +97,7 @@ void AppendAssignments(LineReader& file, dbf::Table& subjects, dbf::Table& assig
     assignments.SetText("CASIGORVE", orve_code);
     assignments.SetText("CODIDIORVE", keys[1]);
     assignments.Post();
+    progress.Record();
   }
 }
 
@@ -201,7 +203,8 @@ void ConvertSubjectGroups(RunContext& run) {
   dbf::Table subjects =
       dbf::Table::Open(run.work_folder, "ASIGNOMT",
                        {.mode = dbf::OpenMode::kExclusive, .component = "wwTableNomAsg"});
-  AppendAssignments(file, subjects, assignments);
+  ProgressStep progress(run.progress, "ASIGT");
+  AppendAssignments(file, subjects, assignments, progress);
   file.Close();
 
   CopyGroupDetails(run.work_folder, assignments);

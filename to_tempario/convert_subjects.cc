@@ -28,7 +28,8 @@ const std::array<dbf::FieldDef, 7> kFields = {{
     {"CODIDIORVE", dbf::FieldType::kString, 10},
 }};
 
-void ConvertSubjectRecords(LineReader& file, dbf::Table& table, SubjectCodes& codes) {
+void ConvertSubjectRecords(LineReader& file, dbf::Table& table, SubjectCodes& codes,
+                           ProgressStep& progress) {
   while (!file.AtEnd()) {
     const std::string line = file.ReadLine();
     if (!IsDataRecord(line, kSubjectsNameRecord)) continue;
@@ -48,12 +49,14 @@ void ConvertSubjectRecords(LineReader& file, dbf::Table& table, SubjectCodes& co
     table.SetText("CODORVE", FieldAt(line, 2, 20));
     table.SetText("CODIDIORVE", language);
     table.Post();
+    progress.Record();
   }
 }
 
 // Activities keep their own code behind a "*"; one whose code is already
 // used is skipped, never renumbered.
-void ConvertActivityRecords(LineReader& file, dbf::Table& table, SubjectCodes& codes) {
+void ConvertActivityRecords(LineReader& file, dbf::Table& table, SubjectCodes& codes,
+                            ProgressStep& progress) {
   while (!file.AtEnd()) {
     const std::string line = file.ReadLine();
     if (!IsDataRecord(line, kActivitiesNameRecord)) continue;
@@ -67,6 +70,7 @@ void ConvertActivityRecords(LineReader& file, dbf::Table& table, SubjectCodes& c
     table.SetBool("ESTAREA", true);
     table.SetText("CODTAREA", FieldAt(line, 66, 3));
     table.Post();
+    progress.Record();
   }
 }
 
@@ -80,15 +84,16 @@ void ConvertSubjects(RunContext& run) {
   }
   LineReader subjects(ResolveOrvePath(run.transfer_folder, kSubjectsFile));
   dbf::Table table = dbf::Table::Recreate(run.work_folder, "ASIGNOMT", kFields);
+  ProgressStep progress(run.progress, "ASIGNOMT");
   SubjectCodes codes;
-  ConvertSubjectRecords(subjects, table, codes);
+  ConvertSubjectRecords(subjects, table, codes, progress);
   subjects.Close();
 
   // The activities file is optional: without it the table holds the
   // subjects alone, and nothing is reported.
   if (OrveFileExists(run.transfer_folder, kActivitiesFile)) {
     LineReader activities(ResolveOrvePath(run.transfer_folder, kActivitiesFile));
-    ConvertActivityRecords(activities, table, codes);
+    ConvertActivityRecords(activities, table, codes, progress);
     activities.Close();
   }
   table.Close();

@@ -33,6 +33,7 @@ void ConvertTeachers(RunContext& run) {
   }
   LineReader file(ResolveOrvePath(run.transfer_folder, kFileName));
   dbf::Table table = dbf::Table::Recreate(run.work_folder, "PROFT", kFields);
+  ProgressStep progress(run.progress, "PROFT");
   StringList codes;
   while (!file.AtEnd()) {
     const std::string line = file.ReadLine();
@@ -45,6 +46,7 @@ void ConvertTeachers(RunContext& run) {
     table.SetText("NOMBRE", FieldAt(line, 6, 90));
     table.SetText("DEPART", FieldAt(line, 96, 50));
     table.Post();
+    progress.Record();
   }
   table.Close();
   file.Close();

@@ -88,6 +88,7 @@ void ConvertTimeSlots(RunContext& run) {
   // An error below unwinds through the table's destructor, which keeps every
   // row posted before it in a valid table.
   dbf::Table table = dbf::Table::Recreate(run.work_folder, "DIASHORAST", kFields);
+  ProgressStep progress(run.progress, "DIASHORAST");
 
   // First pass: one row per record. HORA holds the start time as read until
   // the periods are known, and TEXTOHOR the part after the period number.
@@ -113,6 +114,7 @@ void ConvertTimeSlots(RunContext& run) {
     table.SetText("MINUTOS", std::to_string(minutes));
     table.SetText("MARCO", "0");
     table.Post();
+    progress.Record();
   }
 
   // Second pass: the period number, and the texts built from it.
