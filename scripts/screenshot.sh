@@ -9,7 +9,9 @@ build_dir=${BUILD_DIR:-build}
 case $build_dir in /*) ;; *) build_dir=$PWD/$build_dir ;; esac
 source scripts/xvfb.sh
 
-demo=$(mktemp -d)
+# A short, fixed path, as the window shows the current folder in full.
+demo=/tmp/centro
+rm -rf "$demo"
 mkdir -p "$demo/zwork"
 cp -r examples/orve "$demo/orve"
 export TRANSTEMPEXORVE_WORK_FOLDER=$demo/zwork
