@@ -41,9 +41,12 @@ done
 transtempexorve-cli import "$out/orve"
 [ -s "$out/orve/ORVE_HORARIO.TXT" ] || { echo "import wrote no ORVE_HORARIO.TXT" >&2; exit 1; }
 
-echo "== the installed window under Xvfb"
+echo "== the installed window under Xvfb, started as the desktop entry says"
+entry=/usr/share/applications/org.transtempexorve.TransTempexOrve.desktop
+desktop-file-validate "$entry"
+command=$(sed -n 's/^Exec=//p' "$entry")
 start_xvfb 1024x768
-(cd "$out/orve" && exec transtempexorve) &
+(cd "$out/orve" && exec $command) &
 window_pid=$!
 window=$(wait_for_window "Exportar e importar datos entre Tempario y ORVE")
 xwininfo -id "$window" | grep -E 'Map State|Width|Height'
