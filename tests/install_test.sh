@@ -20,6 +20,7 @@ files=(bin/transtempexorve bin/transtempexorve-cli
        share/icons/hicolor/scalable/apps/transtempexorve.svg
        share/man/man1/transtempexorve.1.gz share/man/man1/transtempexorve-cli.1.gz)
 [ -f "$build/shell/ORVE.chm" ] && files+=(lib/transtempexorve/ORVE.chm)
+[ -f "$build/host_launcher/TransTempexOrve.exe" ] && files+=(lib/transtempexorve/TransTempexOrve.exe)
 for file in "${files[@]}"; do
   [ -f "$prefix/$file" ] || fail "not installed: $file"
 done
