@@ -13,6 +13,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/progress.h"
+
 namespace tto {
 
 // The user interface as the runs see it.
@@ -62,6 +64,8 @@ struct RunContext {
   // The current directory followed by "/", set at the start of each run;
   // ORVE file names are appended to it.
   std::string transfer_folder = {};
+  // Hears of each table or file the conversions write; none by default.
+  ProgressSink* progress = nullptr;
 };
 
 }  // namespace tto

@@ -24,6 +24,8 @@ packages=(
   chromium openbox
   # the installed product: desktop entry, metainfo and man pages checked
   desktop-file-utils appstream man-db
+  # the Debian package: CPack's dependency scan
+  dpkg-dev file
 )
 apt-get update
 apt-get install -y --no-install-recommends "${packages[@]}"

@@ -7,3 +7,5 @@ bash scripts/build.sh
 # their own Xvfb.
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 ctest --test-dir "${BUILD_DIR:-build}" --output-on-failure -j "$(nproc)"
+# The Debian package, installed with apt and tried as a school would (root only).
+bash scripts/package-check.sh

@@ -1,6 +1,9 @@
 // transtempexorve-cli: the two runs without a window, for scripts, tests and
 // benchmarks. Message boxes become lines on standard output; the error box
-// goes to standard error. Never hosted.
+// goes to standard error, and so does the progress when that is a terminal.
+// Never hosted.
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -14,6 +17,8 @@
 #include "runs/runs.h"
 #include "platform/dbf/table.h"
 #include "shell/host_launcher_install.h"
+#include "shell/terminal_progress.h"
+#include "shell/version.h"
 
 namespace {
 
@@ -23,30 +28,48 @@ constexpr int kExitError = 2;
 constexpr int kExitUsage = 64;
 
 constexpr char kUsage[] =
-    "Usage: transtempexorve-cli export FOLDER [--work-folder DIR]\n"
-    "       transtempexorve-cli import FOLDER [--work-folder DIR]\n"
+    "Usage: transtempexorve-cli export FOLDER [--work-folder DIR] [--quiet]\n"
+    "       transtempexorve-cli import FOLDER [--work-folder DIR] [--quiet]\n"
     "       transtempexorve-cli install-host-launcher DIR\n"
+    "       transtempexorve-cli --help | --version\n"
     "\n"
     "export  rebuilds the Tempario tables from the ORVE files in FOLDER\n"
     "import  writes ORVE_HORARIO.TXT into FOLDER from Tempario's SOLUC\n"
     "install-host-launcher  puts TransTempexOrve.exe, the program Tempario starts\n"
     "        under Wine, into Tempario's folder DIR (C:\\Tempario, or a Unix path)\n"
     "        of the Wine prefix $WINEPREFIX (else ~/.wine)\n"
-    "--      ends the options (for a FOLDER that begins with \"-\")\n"
+    "\n"
+    "Options:\n"
+    "  --work-folder DIR  the folder of the Tempario tables (also --work-folder=DIR)\n"
+    "  -q, --quiet        no progress on a terminal\n"
+    "  -h, --help         this text\n"
+    "  --version          the version\n"
+    "  --                 ends the options (for a FOLDER that begins with \"-\")\n"
     "\n"
     "The tables live in the work folder: DIR, else $TRANSTEMPEXORVE_WORK_FOLDER,\n"
     "else Wine's C:\\ZWORK ($WINEPREFIX/drive_c/ZWORK).\n"
-    "Exit status: 0 the run went through, 1 nothing done or something failed,\n"
-    "2 an error ended the run, 64 bad usage.\n";
+    "When standard error is a terminal, each table shows its record count and\n"
+    "time there while it is written.\n"
+    "\n"
+    "Exit status:\n"
+    "  0   the run went through\n"
+    "  1   nothing done or something failed (a missing folder or ORVE file)\n"
+    "  2   an error ended the run\n"
+    "  64  bad usage\n";
 
 class ConsoleHost : public tto::RunHost {
  public:
-  explicit ConsoleHost(std::string directory) : directory_(std::move(directory)) {}
+  ConsoleHost(std::string directory, tto::TerminalProgress* progress)
+      : directory_(std::move(directory)), progress_(progress) {}
   std::string CurrentDirectory() override { return directory_; }
   void ShowMessage(std::string_view text) override {
+    if (progress_ != nullptr) progress_->BreakLine();
     std::cout << text << '\n' << std::flush;
   }
-  void ShowError(std::string_view text) override { std::cerr << text << '\n' << std::flush; }
+  void ShowError(std::string_view text) override {
+    if (progress_ != nullptr) progress_->BreakLine();
+    std::cerr << text << '\n' << std::flush;
+  }
   void ShowErrorPlace(std::string_view place) override {
     std::cerr << "  in " << place << '\n' << std::flush;
   }
@@ -56,6 +79,7 @@ class ConsoleHost : public tto::RunHost {
 
  private:
   std::string directory_;
+  tto::TerminalProgress* progress_;
 };
 
 // The folder as the directory list would report it: absolute, without a
@@ -97,6 +121,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> operands;
   std::optional<std::string> work_folder;
   bool options_ended = false;
+  bool quiet = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (options_ended || arg == "-" || !arg.starts_with("-")) {
@@ -106,6 +131,11 @@ int main(int argc, char** argv) {
     } else if (arg == "--help" || arg == "-h") {
       std::cout << kUsage;
       return kExitOk;
+    } else if (arg == "--version") {
+      std::cout << "transtempexorve-cli (transTempexOrve) " << tto::kVersion << '\n';
+      return kExitOk;
+    } else if (arg == "--quiet" || arg == "-q") {
+      quiet = true;
     } else if (arg == "--work-folder") {
       if (i + 1 == args.size()) return Usage("--work-folder needs a folder");
       work_folder = args[++i];
@@ -128,13 +158,16 @@ int main(int argc, char** argv) {
     return Usage("--work-folder needs a folder, not an empty name");
   }
 
-  ConsoleHost host(AsCurrentDirectory(folder));
+  tto::TerminalProgress terminal(stderr);
+  tto::TerminalProgress* progress = !quiet && isatty(STDERR_FILENO) ? &terminal : nullptr;
+  ConsoleHost host(AsCurrentDirectory(folder), progress);
   tto::AppState state;
   bool completed = true;
   const bool ok = tto::RunWithErrorBox(host, [&] {
     tto::RunContext run{
         host, state,
         work_folder ? std::filesystem::path(*work_folder) : tto::dbf::DefaultWorkFolder()};
+    run.progress = progress;
     if (mode == "export") {
       tto::RunExport(run);
     } else {

@@ -15,7 +15,7 @@
 
 #include <functional>
 
-#include "core/runs.h"
+#include "runs/runs.h"
 
 namespace tto {
 

@@ -1,6 +1,7 @@
 // The command-line tool end to end: output lines, exit status, tables.
 #include <gtest/gtest.h>
 
+#include "shell/version.h"
 #include "tests/test_support.h"
 
 namespace tto {
@@ -54,6 +55,8 @@ TEST(Cli, SampleSchoolExportsCleanly) {
                      work.path().string() + "'");
   EXPECT_EQ(r.out, "Proceso finalizado\n");
   EXPECT_EQ(r.status, 0) << r.err;
+  // Standard error is not a terminal here: no progress.
+  EXPECT_EQ(r.err, "");
 }
 
 TEST(Cli, StatusForMissingFolderErrorAndUsage) {
@@ -152,6 +155,42 @@ TEST(Cli, NamesThatAreNotUtf8AreShownEscaped) {
   r = Cli("export x --caf\xe9");
   EXPECT_EQ(r.status, 64);
   EXPECT_NE(r.err.find("unknown option --caf\\xE9\n"), std::string::npos) << r.err;
+}
+
+TEST(Cli, VersionAndHelp) {
+  CliResult r = Cli("--version");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, std::string("transtempexorve-cli (transTempexOrve) ") + kVersion + "\n");
+
+  r = Cli("--help");
+  EXPECT_EQ(r.status, 0);
+  for (const char* item : {"--work-folder DIR", "--quiet", "--help", "--version", "\n  0 ",
+                           "\n  1 ", "\n  2 ", "\n  64 ", "TRANSTEMPEXORVE_WORK_FOLDER"}) {
+    EXPECT_NE(r.out.find(item), std::string::npos) << item;
+  }
+}
+
+// The tool on a terminal of its own (script(1) gives it one): each table's
+// line ends with its record count and time; --quiet leaves only the messages.
+TEST(Cli, ProgressOnATerminalUnlessQuiet) {
+  const TempDir work;
+  const std::string run = std::string(TTO_CLI) + " export " + TTO_SOURCE_DIR +
+                          "/examples/orve --work-folder " + work.path().string();
+  const std::string shown = RunCommand("script -qec '" + run + "' /dev/null");
+  for (const char* table : {"ASIGNOMT", "PROFT", "AULAT", "GRUPOST", "ASIGT", "DIASHORAST"}) {
+    const std::size_t at = shown.find(std::string("\r") + table);
+    ASSERT_NE(at, std::string::npos) << table << " in " << shown;
+    const std::size_t end = shown.find("\r\n", at);
+    const std::string line = shown.substr(at, end - at);
+    const std::string count =
+        std::to_string(testing::ReadRows(work.path(), table, {}).size());
+    EXPECT_NE(line.find(" " + count + " records "), std::string::npos) << line;
+    EXPECT_EQ(line.substr(line.size() - 5), " s\033[K") << line;
+  }
+  EXPECT_NE(shown.find("Proceso finalizado"), std::string::npos);
+
+  const std::string quiet = RunCommand("script -qec '" + run + " --quiet' /dev/null");
+  EXPECT_EQ(quiet, "Proceso finalizado\r\n");
 }
 
 }  // namespace

@@ -79,12 +79,14 @@ void RunFixture::Put(std::string_view name, std::string_view bytes) const {
 bool RunFixture::Export() {
   RunContext run{host, state, work.path()};
   run.run_lock_wait = run_lock_wait;
+  run.progress = progress;
   return RunWithErrorBox(host, [&] { RunExport(run); });
 }
 
 bool RunFixture::Import() {
   RunContext run{host, state, work.path()};
   run.run_lock_wait = run_lock_wait;
+  run.progress = progress;
   return RunWithErrorBox(host, [&] { RunImport(run); });
 }
 

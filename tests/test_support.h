@@ -78,6 +78,8 @@ struct RunFixture {
   RecordingHost host;
   AppState state;
   std::chrono::milliseconds run_lock_wait = std::chrono::seconds(5);
+  // Given to the runs' context when set.
+  ProgressSink* progress = nullptr;
 };
 
 // Every record of the table NAME in `folder`, each as the texts of `fields`,

@@ -116,6 +116,7 @@ void WriteTimetableFile(RunContext& run) {
   // only once the trailer is written, and any error before leaves that file
   // as it was.
   TextFileWriter file(ResolveOrvePath(run.transfer_folder, kOutputFile));
+  ProgressStep progress(run.progress, kOutputFile);
   file.WriteLine(FrameRecord('0', header_code, run.clock));
 
   dbf::Table soluc = OpenComponent(run, "SOLUC", "wwTableSoluc");
@@ -183,6 +184,7 @@ void WriteTimetableFile(RunContext& run) {
     AppendPadded(line, AbbreviationOrCut(rooms, room_code, soluc.TextView(room_field())), 10);
     line += language_suffix;
     file.WriteLine(line);
+    progress.Record();
     ++lessons;
   }
 

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "core/orve_path.h"
+#include "core/progress.h"
 #include "core/records.h"
 #include "core/text_file.h"
 #include "platform/dbf/table.h"
@@ -37,6 +38,7 @@ void ConvertGroups(RunContext& run) {
   }
   LineReader file(ResolveOrvePath(run.transfer_folder, kFileName));
   dbf::Table table = dbf::Table::Recreate(run.work_folder, "GRUPOST", kFields);
+  ProgressStep progress(run.progress, "GRUPOST");
   // Fields resolved once, for every row.
   const dbf::FieldHandle abrev_field = table.Field("ABREV");
   const dbf::FieldHandle turno_field = table.Field("TURNO");
@@ -72,6 +74,7 @@ void ConvertGroups(RunContext& run) {
     table.SetText(unidad_field, code);
     table.SetText(descrip_field, description);
     table.Post();
+    progress.Record();
   }
   table.Close();
   file.Close();

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "core/orve_path.h"
+#include "core/progress.h"
 #include "core/records.h"
 #include "core/text_file.h"
 #include "platform/dbf/table.h"
@@ -31,6 +32,7 @@ void ConvertRooms(RunContext& run) {
   }
   LineReader file(ResolveOrvePath(run.transfer_folder, kFileName));
   dbf::Table table = dbf::Table::Recreate(run.work_folder, "AULAT", kFields);
+  ProgressStep progress(run.progress, "AULAT");
   // Fields resolved once, for every row.
   const dbf::FieldHandle abrev_field = table.Field("ABREV");
   const dbf::FieldHandle nombre_field = table.Field("NOMBRE");
@@ -44,6 +46,7 @@ void ConvertRooms(RunContext& run) {
     table.SetText(abrev_field, FieldAt(line, 2, 10));
     table.SetText(nombre_field, name);
     table.Post();
+    progress.Record();
   }
   table.Close();
   file.Close();

@@ -262,7 +262,7 @@ void SetWeeklyHours(const std::string& path, const LoadedLines& lines, Assignmen
 }
 
 // ASIGT's rows as the stages left them, each written whole.
-void WriteRows(const Assignments& in, dbf::Table& table) {
+void WriteRows(const Assignments& in, dbf::Table& table, ProgressStep& progress) {
   const dbf::FieldHandle subject_code = table.Field("CASIG"), group_code = table.Field("CGRUP"),
                          task = table.Field("CTAREA"), hours = table.Field("HORAS"),
                          sessions = table.Field("SESIONES"), orve_code = table.Field("CASIGORVE"),
@@ -287,6 +287,7 @@ void WriteRows(const Assignments& in, dbf::Table& table) {
     table.SetText(orve_code, subject.orve_code);
     table.SetText(language, subject.language);
     table.Post();
+    progress.Record();
   }
 }
 
@@ -300,6 +301,7 @@ void ConvertSubjectGroups(RunContext& run) {
   }
   LineReader file(ResolveOrvePath(run.transfer_folder, kAssignmentsFile));
   dbf::Table table = dbf::Table::Recreate(run.work_folder, "ASIGT", kFields);
+  ProgressStep progress(run.progress, "ASIGT");
   dbf::Table subjects =
       dbf::Table::Open(run.work_folder, "ASIGNOMT",
                        {.mode = dbf::OpenMode::kExclusive, .component = "wwTableNomAsg"});
@@ -327,10 +329,10 @@ void ConvertSubjectGroups(RunContext& run) {
         assignments.rows.clear();
       }
     }
-    WriteRows(assignments, table);
+    WriteRows(assignments, table, progress);
     throw;
   }
-  WriteRows(assignments, table);
+  WriteRows(assignments, table, progress);
   table.Close();
   subjects.Close();
 }

@@ -43,7 +43,8 @@ struct SubjectsTable {
   dbf::FieldHandle cod, codlargo, nombre, estarea, codtarea, codorve, codidiorve;
 };
 
-void ConvertSubjectRecords(LineReader& file, SubjectsTable& out, SubjectCodes& codes) {
+void ConvertSubjectRecords(LineReader& file, SubjectsTable& out, SubjectCodes& codes,
+                           ProgressStep& progress) {
   dbf::Table& table = out.table;
   while (!file.AtEnd()) {
     const std::string_view line = file.ReadLine();
@@ -64,12 +65,14 @@ void ConvertSubjectRecords(LineReader& file, SubjectsTable& out, SubjectCodes& c
     table.SetText(out.codorve, FieldAt(line, 2, 20));
     table.SetText(out.codidiorve, language);
     table.Post();
+    progress.Record();
   }
 }
 
 // Activities keep their own code behind a "*"; one whose code is already
 // used is skipped, never renumbered.
-void ConvertActivityRecords(LineReader& file, SubjectsTable& out, SubjectCodes& codes) {
+void ConvertActivityRecords(LineReader& file, SubjectsTable& out, SubjectCodes& codes,
+                            ProgressStep& progress) {
   dbf::Table& table = out.table;
   while (!file.AtEnd()) {
     const std::string_view line = file.ReadLine();
@@ -83,6 +86,7 @@ void ConvertActivityRecords(LineReader& file, SubjectsTable& out, SubjectCodes& 
     table.SetBool(out.estarea, true);
     table.SetText(out.codtarea, FieldAt(line, 66, 3));
     table.Post();
+    progress.Record();
   }
 }
 
@@ -96,15 +100,16 @@ void ConvertSubjects(RunContext& run) {
   }
   LineReader subjects(ResolveOrvePath(run.transfer_folder, kSubjectsFile));
   SubjectsTable table(dbf::Table::Recreate(run.work_folder, "ASIGNOMT", kFields));
+  ProgressStep progress(run.progress, "ASIGNOMT");
   SubjectCodes codes;
-  ConvertSubjectRecords(subjects, table, codes);
+  ConvertSubjectRecords(subjects, table, codes, progress);
   subjects.Close();
 
   // The activities file is optional: without it the table holds the
   // subjects alone, and nothing is reported.
   if (OrveFileExists(run.transfer_folder, kActivitiesFile)) {
     LineReader activities(ResolveOrvePath(run.transfer_folder, kActivitiesFile));
-    ConvertActivityRecords(activities, table, codes);
+    ConvertActivityRecords(activities, table, codes, progress);
     activities.Close();
   }
   table.table.Close();

@@ -2,6 +2,7 @@
 // teacher code, in the order in which the codes first occur.
 #include <array>
 
+#include "core/progress.h"
 #include "core/records.h"
 #include "to_tempario/string_list.h"
 #include "core/text_file.h"
@@ -33,6 +34,7 @@ void ConvertTeachers(RunContext& run) {
   }
   LineReader file(ResolveOrvePath(run.transfer_folder, kFileName));
   dbf::Table table = dbf::Table::Recreate(run.work_folder, "PROFT", kFields);
+  ProgressStep progress(run.progress, "PROFT");
   // Fields resolved once, for every row.
   const dbf::FieldHandle abrev_field = table.Field("ABREV");
   const dbf::FieldHandle nombre_field = table.Field("NOMBRE");
@@ -50,6 +52,7 @@ void ConvertTeachers(RunContext& run) {
     table.SetText(nombre_field, FieldAt(line, 6, 90));
     table.SetText(depart_field, FieldAt(line, 96, 50));
     table.Post();
+    progress.Record();
   }
   table.Close();
   file.Close();

@@ -11,6 +11,7 @@
 #include "core/errors.h"
 #include "core/numbers.h"
 #include "core/orve_path.h"
+#include "core/progress.h"
 #include "core/records.h"
 #include "to_tempario/string_list.h"
 #include "core/text_file.h"
@@ -89,6 +90,7 @@ void ConvertTimeSlots(RunContext& run) {
   // An error below unwinds through the table's destructor, which keeps every
   // row posted before it in a valid table.
   dbf::Table table = dbf::Table::Recreate(run.work_folder, "DIASHORAST", kFields);
+  ProgressStep progress(run.progress, "DIASHORAST");
   // Fields resolved once, for every row.
   const dbf::FieldHandle dia_field = table.Field("DIA");
   const dbf::FieldHandle hora_field = table.Field("HORA");
@@ -127,6 +129,7 @@ void ConvertTimeSlots(RunContext& run) {
     table.SetText(minutos_field, std::to_string(minutes));
     table.SetText(marco_field, "0");
     table.Post();
+    progress.Record();
   }
 
   // Second pass: the period number, and the texts built from it.

@@ -10,7 +10,7 @@
 
 namespace tto {
 
-// File name of the module, looked for beside the program, and the name of its
+// File name of the module, looked for among the program's files, and the name of its
 // entry point.
 inline constexpr char kHtmlHelpModuleName[] = "libtto_htmlhelp.so";
 inline constexpr char kHtmlHelpEntryName[] = "HtmlHelpA";

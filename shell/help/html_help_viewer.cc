@@ -2,11 +2,12 @@
 #include "shell/help/html_help_viewer.h"
 
 #include <dlfcn.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <utility>
+
+#include "shell/program_files.h"
 
 namespace tto::help {
 namespace {
@@ -48,13 +49,8 @@ std::string ExtensionOf(const std::string& name) {
 
 HtmlHelpEnvironment HtmlHelpEnvironment::ForThisProgram() {
   HtmlHelpEnvironment environment;
-  std::string path(4096, '\0');
-  const ssize_t length = readlink("/proc/self/exe", path.data(), path.size());
-  if (length > 0) {
-    path.resize(static_cast<std::size_t>(length));
-    environment.program_folder = path.substr(0, path.rfind('/') + 1);
-  }
-  // Without the program's folder nothing is loaded: a bare name would make
+  environment.program_folder = ProgramFilesFolder();
+  // Without the folder nothing is loaded: a bare name would make
   // the loader search the library path instead.
   if (!environment.program_folder.empty()) {
     environment.module_path = environment.program_folder + kHtmlHelpModuleName;

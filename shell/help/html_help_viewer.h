@@ -6,7 +6,7 @@
 // framework's WinHelp viewer decline every request, so that this viewer
 // answers them all.
 //
-// The module is loaded by name from the program's folder when the viewer is
+// The module is loaded by name from the program's files when the viewer is
 // created. Without it every display operation does nothing and reports
 // nothing; the viewer still claims .chm files, so no other viewer is asked.
 #pragma once
@@ -21,16 +21,17 @@
 
 namespace tto::help {
 
-// Where the viewer finds the program's folder and the HTML Help entry point.
+// Where the viewer finds the program.s files and the HTML Help entry point.
 struct HtmlHelpEnvironment {
-  // Folder of the program's own file, with its trailing "/".
+  // Folder of the program's files (ProgramFilesFolder), with its trailing
+  // "/": a help file named without a folder is taken from there.
   std::string program_folder;
   // When set, used as the entry point and nothing is loaded (tests).
   HtmlHelpAFunction entry_point = nullptr;
   // Otherwise the module loaded: program_folder + kHtmlHelpModuleName.
   std::string module_path;
 
-  // The running program: its folder from /proc/self/exe, the module beside it.
+  // The running program: the folder of its files, the module in it.
   static HtmlHelpEnvironment ForThisProgram();
 };
 
@@ -83,7 +84,7 @@ class TVelHtmlHelpViewer : public IHelpSelector, public IExtendedHelpViewer {
 
   // The help file of every display: the manager's current help file, else
   // the application's; a non-empty name without a folder part gets the
-  // program's folder in front.
+  // folder of the program's files in front.
   std::string ResolveHelpFile();
   // Whether the name from its last "." on is ".chm", ignoring letter case.
   static bool IsChmFile(const std::string& name);
