@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every fuzz target (or those named) for SECONDS each, one after the
-# other, over its seed inputs in fuzz/corpus/<target>/:
+# other, over its seed inputs in fuzz/corpus/<target>/ (0 seconds: only
+# build them):
 #
 #   bash fuzz/run.sh SECONDS [TARGET...]
 #
@@ -35,6 +36,7 @@ if [ ! -f "$build_dir/CMakeCache.txt" ]; then
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTTO_FUZZ=ON -DTTO_BUILD_GUI=OFF
 fi
 cmake --build "$build_dir" --target fuzz_targets -j "${BUILD_JOBS:-$(nproc)}"
+[ "$seconds" -gt 0 ] || exit 0
 
 # The targets write their files into a scratch folder; memory is quicker.
 [ -w /dev/shm ] && export TMPDIR=${TMPDIR:-/dev/shm}
