@@ -24,18 +24,9 @@ build_dir=${FUZZ_BUILD_DIR:-build-fuzz}
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(line_reader load_lines dbf_table export_run import_run ini_writer host_handle)
 
-if [ ! -f "$build_dir/CMakeCache.txt" ]; then
-  generator=()
-  command -v ninja >/dev/null && generator=(-G Ninja)
-  launcher=()
-  if command -v ccache >/dev/null; then
-    launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-    export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$(dirname "$PWD")}
-  fi
-  CXX=clang++ cmake -S . -B "$build_dir" "${generator[@]}" "${launcher[@]}" \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTTO_FUZZ=ON -DTTO_BUILD_GUI=OFF
-fi
-cmake --build "$build_dir" --target fuzz_targets -j "${BUILD_JOBS:-$(nproc)}"
+options=()
+[ -f "$build_dir/CMakeCache.txt" ] || options=(-DTTO_FUZZ=ON -DTTO_BUILD_GUI=OFF)
+CXX=clang++ BUILD_DIR=$build_dir BUILD_TARGET=fuzz_targets bash scripts/build.sh "${options[@]}"
 [ "$seconds" -gt 0 ] || exit 0
 
 # The targets write their files into a scratch folder; memory is quicker.

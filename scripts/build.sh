@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Configures and builds the project into build/ (or $BUILD_DIR). Arguments
-# are CMake options for the configuration (for example -DTTO_WERROR=ON); with
-# arguments the folder is configured again with them.
+# Configures and builds the project into build/ (or $BUILD_DIR); only the
+# target $BUILD_TARGET when set. Arguments are CMake options for the
+# configuration (for example -DTTO_WERROR=ON); with arguments the folder is
+# configured again with them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir=${BUILD_DIR:-build}
@@ -16,4 +17,4 @@ fi
 if [ ! -f "$build_dir/CMakeCache.txt" ] || [ $# -gt 0 ]; then
   cmake -S . -B "$build_dir" "${generator[@]}" "${launcher[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
 fi
-cmake --build "$build_dir" -j "${BUILD_JOBS:-$(nproc)}"
+cmake --build "$build_dir" ${BUILD_TARGET:+--target "$BUILD_TARGET"} -j "${BUILD_JOBS:-$(nproc)}"
