@@ -243,10 +243,11 @@ std::tm FixedNow() {
 }
 
 constexpr std::string_view kOrveFiles[] = {
-    "orve_asignat.txt",      "ORVE_ACTIVIDADES.TXT",  "orve_prof.txt",     "orve_aulas.txt",
-    "orve_grupo.txt",        "orve_asignatgrupo.txt", "orve_asignatcurso.txt", "orve_sesiones.txt",
+    "orve_asignat.txt", "ORVE_ACTIVIDADES.TXT",  "orve_prof.txt",         "orve_aulas.txt",
+    "orve_grupo.txt",   "orve_asignatgrupo.txt", "orve_asignatcurso.txt", "orve_sesiones.txt",
 };
-constexpr std::string_view kTables[] = {"ASIGNOMT", "PROFT", "AULAT", "GRUPOST", "ASIGT", "DIASHORAST"};
+constexpr std::string_view kTables[] = {"ASIGNOMT", "PROFT", "AULAT",
+                                        "GRUPOST",  "ASIGT", "DIASHORAST"};
 
 // The input is cut at each "@@@@\n" into the ORVE files in the order of
 // kOrveFiles; a piece that is "-" alone, and every file after the last
@@ -405,7 +406,8 @@ void FuzzIniWriter(std::string_view data) {
   if (SetIniValue(SetIniValue(data, kSection, kKey, "0"), kSection, kKey, value) != written) {
     Fail("writing twice differs from writing once");
   }
-  if (SetIniValue(written, kSection, kKey, value) != written) Fail("writing again changes the file");
+  if (SetIniValue(written, kSection, kKey, value) != written)
+    Fail("writing again changes the file");
 }
 
 // The handle: one or more hexadecimal digits of value at most FFFFFFFF,
@@ -413,10 +415,11 @@ void FuzzIniWriter(std::string_view data) {
 // parameter ends at its first NUL.
 void FuzzHostHandle(std::string_view data) {
   data = data.substr(0, data.find('\0'));
-  std::optional<std::uint64_t> expected = data.empty() ? std::nullopt : std::optional<std::uint64_t>(0);
+  std::optional<std::uint64_t> expected =
+      data.empty() ? std::nullopt : std::optional<std::uint64_t>(0);
   for (const char c : data) {
-    const auto digit = std::string_view("0123456789abcdef").find(
-        c >= 'A' && c <= 'F' ? char(c - 'A' + 'a') : c);
+    const auto digit =
+        std::string_view("0123456789abcdef").find(c >= 'A' && c <= 'F' ? char(c - 'A' + 'a') : c);
     if (!expected || digit == std::string_view::npos || *expected > 0xFFFFFFFu) {
       expected.reset();
       break;
@@ -436,9 +439,8 @@ void FuzzHostHandle(std::string_view data) {
 }
 
 constexpr Target kTargets[] = {
-    {"line_reader", FuzzLineReader}, {"load_lines", FuzzLoadLines},
-    {"dbf_table", FuzzDbfTable},     {"export_run", FuzzExportRun},
-    {"import_run", FuzzImportRun},   {"ini_writer", FuzzIniWriter},
+    {"line_reader", FuzzLineReader}, {"load_lines", FuzzLoadLines}, {"dbf_table", FuzzDbfTable},
+    {"export_run", FuzzExportRun},   {"import_run", FuzzImportRun}, {"ini_writer", FuzzIniWriter},
     {"host_handle", FuzzHostHandle},
 };
 

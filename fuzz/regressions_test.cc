@@ -37,7 +37,8 @@ TEST_P(FuzzInputs, PassTheirTarget) {
   EXPECT_GT(inputs, 0) << "no seed input for " << target.name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Targets, FuzzInputs, ::testing::ValuesIn(Targets().begin(), Targets().end()),
+INSTANTIATE_TEST_SUITE_P(Targets, FuzzInputs,
+                         ::testing::ValuesIn(Targets().begin(), Targets().end()),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
