@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/run_observer.h"
+
 namespace tto {
 
 // The user interface as the runs see it.
@@ -55,6 +57,9 @@ struct RunContext {
   // The current directory followed by "/", set at the start of each run;
   // ORVE file names are appended to it.
   std::string transfer_folder = {};
+  // Told of every record skipped, dropped or written with a fallback; none
+  // unless a report was asked for.
+  RunObserver* observer = nullptr;
 };
 
 }  // namespace tto

@@ -4,10 +4,12 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "report/run_report.h"
 #include "runs/runs.h"
 #include "platform/dbf/table.h"
 
@@ -19,11 +21,13 @@ constexpr int kExitError = 2;
 constexpr int kExitUsage = 64;
 
 constexpr char kUsage[] =
-    "Usage: transtempexorve-cli export FOLDER [--work-folder DIR]\n"
-    "       transtempexorve-cli import FOLDER [--work-folder DIR]\n"
+    "Usage: transtempexorve-cli export FOLDER [--work-folder DIR] [--report FILE]\n"
+    "       transtempexorve-cli import FOLDER [--work-folder DIR] [--report FILE]\n"
     "\n"
     "export  rebuilds the Tempario tables from the ORVE files in FOLDER\n"
     "import  writes ORVE_HORARIO.TXT into FOLDER from Tempario's SOLUC\n"
+    "--report FILE  lists in FILE (CSV) every record skipped, dropped or written\n"
+    "        with a fallback, and prints a summary line per conversion\n"
     "\n"
     "The tables live in the work folder: DIR, else $TRANSTEMPEXORVE_WORK_FOLDER,\n"
     "else Wine's C:\\ZWORK ($WINEPREFIX/drive_c/ZWORK).\n"
@@ -66,7 +70,7 @@ int Usage(std::string_view problem) {
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
-  std::string mode, folder, work_folder;
+  std::string mode, folder, work_folder, report_file;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg == "--help" || arg == "-h") {
@@ -78,6 +82,9 @@ int main(int argc, char** argv) {
       work_folder = args[++i];
     } else if (arg.starts_with("--work-folder=")) {
       work_folder = arg.substr(std::string_view("--work-folder=").size());
+    } else if (arg == "--report") {
+      if (i + 1 == args.size()) return Usage("--report needs a file");
+      report_file = args[++i];
     } else if (arg.starts_with("-") && arg != "-") {
       return Usage("unknown option " + arg);
     } else if (mode.empty()) {
@@ -96,10 +103,13 @@ int main(int argc, char** argv) {
   ConsoleHost host(AsCurrentDirectory(folder));
   tto::AppState state;
   bool completed = true;
+  std::optional<tto::RunReport> report;
+  if (!report_file.empty()) report.emplace(mode == "export" ? "exportar" : "importar");
   const bool ok = tto::RunWithErrorBox(host, [&] {
     tto::RunContext run{host, state,
                         work_folder.empty() ? tto::dbf::DefaultWorkFolder()
                                             : std::filesystem::path(work_folder)};
+    if (report) run.observer = &*report;
     if (mode == "export") {
       tto::RunExport(run);
     } else {
@@ -107,6 +117,8 @@ int main(int argc, char** argv) {
     }
   });
   completed = ok;
+  // The report covers what the run did, also when an error ended it.
+  if (report && !tto::WriteReport(*report, report_file)) return kExitError;
   if (!completed) return kExitError;
   return state.outcome_code == 1 ? kExitOk : kExitNotDone;
 }

@@ -73,6 +73,8 @@ void ConvertGroups(RunContext& run) {
     table.SetText(descrip_field, description);
     table.Post();
   }
+  // Every data record gives a row.
+  if (run.observer) run.observer->Converted("GRUPOST", table.RecordCount(), table.RecordCount());
   table.Close();
   file.Close();
 }

@@ -45,6 +45,8 @@ void ConvertRooms(RunContext& run) {
     table.SetText(nombre_field, name);
     table.Post();
   }
+  // Every data record gives a row.
+  if (run.observer) run.observer->Converted("AULAT", table.RecordCount(), table.RecordCount());
   table.Close();
   file.Close();
 }

@@ -93,6 +93,8 @@ struct Assignments {
   std::vector<Subject> subjects;
   std::vector<Row> rows;
   std::unordered_map<std::string, GroupDetails> groups;
+  // The line of each row's assignment, kept only for an observer.
+  std::vector<std::int64_t> lines;
   // Whether stages 3 and 4 ran: only then are HORAS and SESIONES written.
   bool hours_set = false;
 };
@@ -115,7 +117,9 @@ struct HoursKeyHash {
 // locate a subjects-table row. The language code's columns lie inside the
 // subject code's, so the two values share columns 23 to 28. The table is not
 // changed during the conversion, so each distinct pair is located once.
-void TakeAssignments(LineReader& file, dbf::Table& subjects, Assignments& out) {
+// Returns the number of data records read.
+std::int64_t TakeAssignments(LineReader& file, dbf::Table& subjects, Assignments& out,
+                             RunObserver* observer) {
   // Resolved at the first locate and the first row found, where reading
   // them by name would fail for a table that lacks them.
   FieldOnFirstUse orve_code(subjects, "CODORVE"), language(subjects, "CODIDIORVE"),
@@ -125,15 +129,28 @@ void TakeAssignments(LineReader& file, dbf::Table& subjects, Assignments& out) {
   constexpr std::uint32_t kNotFound = UINT32_MAX;
   std::unordered_map<std::string, std::uint32_t> found;
   std::string pair;
+  std::int64_t line_number = 0, records = 0;
+  const auto dropped = [&] {
+    if (!observer) return;
+    const std::string code = keys[1].empty() ? std::string(keys[0])
+                                             : std::string(keys[0]) + "/" + std::string(keys[1]);
+    observer->Note({RecordReason::kSubjectNotFound, kAssignmentsFile, line_number, code,
+                    "ASIGNOMT", true});
+  };
   while (!file.AtEnd()) {
     const std::string_view line = file.ReadLine();
+    ++line_number;
     if (!IsDataRecord(line, kAssignmentsNameRecord)) continue;
+    ++records;
     keys[0] = FieldView(line, 12, 20);
     keys[1] = FieldView(line, 23, 6);
     // An empty subject code (an empty line, say) names no subject. Locating
     // it would find the first activity row, whose subject and language
     // fields are blank, and make a row out of nothing.
-    if (keys[0].empty()) continue;
+    if (keys[0].empty()) {
+      dropped();
+      continue;
+    }
     pair.assign(1, static_cast<char>(keys[0].size())).append(keys[0]).append(keys[1]);
     auto [it, first_time] = found.try_emplace(pair, kNotFound);
     if (first_time) {
@@ -144,14 +161,20 @@ void TakeAssignments(LineReader& file, dbf::Table& subjects, Assignments& out) {
         out.subjects.push_back({std::move(cod), subjects.GetText(orve_code()), std::string(keys[1])});
       }
     }
-    if (it->second == kNotFound) continue;
+    if (it->second == kNotFound) {
+      dropped();
+      continue;
+    }
     out.rows.push_back({.subject = it->second, .group_code = FieldAt(line, 2, 10)});
+    if (observer) out.lines.push_back(line_number);
   }
+  return records;
 }
 
 // Stage 2: the details of the first GRUPOST row whose ABREV equals the
 // row's group code; rows of unknown groups keep them blank.
-void AddGroupDetails(const std::filesystem::path& work_folder, Assignments& out) {
+void AddGroupDetails(const std::filesystem::path& work_folder, Assignments& out,
+                     RunObserver* observer) {
   dbf::Table groups =
       dbf::Table::Open(work_folder, "GRUPOST", {.mode = dbf::OpenMode::kReadOnly});
   FieldOnFirstUse code(groups, "ABREV");
@@ -165,9 +188,15 @@ void AddGroupDetails(const std::filesystem::path& work_folder, Assignments& out)
     }
   }
   groups.Close();
-  for (Row& row : out.rows) {
+  for (std::size_t i = 0; i < out.rows.size(); ++i) {
+    Row& row = out.rows[i];
     const auto it = out.groups.find(std::string(AsStored(row.group_code, 10)));
-    if (it != out.groups.end()) row.group = &it->second;
+    if (it != out.groups.end()) {
+      row.group = &it->second;
+    } else if (observer) {
+      observer->Note({RecordReason::kGroupNotFound, kAssignmentsFile, out.lines[i],
+                      row.group_code, "GRUPOST", false});
+    }
   }
 }
 
@@ -203,7 +232,7 @@ std::string SessionString(double hours) {
 // its error at the row that reaches it, as a walk of the lines would, and a
 // bad value on a line that no row reaches raises nothing. Stage 4: one hour
 // for every row that no line matched.
-void SetWeeklyHours(const LoadedLines& lines, Assignments& out) {
+void SetWeeklyHours(const LoadedLines& lines, Assignments& out, RunObserver* observer) {
   std::unordered_map<HoursKey, std::string, HoursKeyHash> first_by_key;
   for (const std::string_view line : lines) {
     if (!IsDataRecord(line, kHoursNameRecord)) continue;
@@ -227,8 +256,18 @@ void SetWeeklyHours(const LoadedLines& lines, Assignments& out) {
     if (it == first_by_key.end()) continue;
     row.hours = WeeklyHours(it->second.empty() ? "1" : it->second);
   }
-  for (Row& row : out.rows) {
-    if (row.hours == 0) row.hours = 1;
+  for (std::size_t i = 0; i < out.rows.size(); ++i) {
+    Row& row = out.rows[i];
+    if (row.hours != 0) continue;
+    row.hours = 1;
+    if (observer) {
+      const Subject& subject = out.subjects[row.subject];
+      const std::string code = subject.language.empty()
+                                   ? subject.orve_code
+                                   : subject.orve_code + "/" + subject.language;
+      observer->Note(
+          {RecordReason::kNoWeeklyHours, kAssignmentsFile, out.lines[i], code, "ASIGT", false});
+    }
   }
 }
 
@@ -275,15 +314,16 @@ void ConvertSubjectGroups(RunContext& run) {
       dbf::Table::Open(run.work_folder, "ASIGNOMT",
                        {.mode = dbf::OpenMode::kExclusive, .component = "wwTableNomAsg"});
   Assignments assignments;
+  std::int64_t records = 0;
   try {
-    TakeAssignments(file, subjects, assignments);
+    records = TakeAssignments(file, subjects, assignments, run.observer);
     file.Close();
-    AddGroupDetails(run.work_folder, assignments);
+    AddGroupDetails(run.work_folder, assignments, run.observer);
     if (!OrveFileExists(run.transfer_folder, kHoursFile)) {
       run.host.ShowMessage("No existe archivo de grupos (ORVE_ASIGNATCURSO.TXT)");
     } else {
       const LoadedLines lines(ResolveOrvePath(run.transfer_folder, kHoursFile));
-      SetWeeklyHours(lines, assignments);
+      SetWeeklyHours(lines, assignments, run.observer);
     }
   } catch (...) {
     // The rows that the stages had made before the error stay in ASIGT.
@@ -291,6 +331,7 @@ void ConvertSubjectGroups(RunContext& run) {
     throw;
   }
   WriteRows(assignments, table);
+  if (run.observer) run.observer->Converted("ASIGT", records, table.RecordCount());
   table.Close();
   subjects.Close();
 }
