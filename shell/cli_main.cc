@@ -11,6 +11,7 @@
 
 #include "report/run_report.h"
 #include "runs/runs.h"
+#include "timetable/command.h"
 #include "platform/dbf/table.h"
 
 namespace {
@@ -23,11 +24,15 @@ constexpr int kExitUsage = 64;
 constexpr char kUsage[] =
     "Usage: transtempexorve-cli export FOLDER [--work-folder DIR] [--report FILE]\n"
     "       transtempexorve-cli import FOLDER [--work-folder DIR] [--report FILE]\n"
+    "       transtempexorve-cli timetable [FOLDER] [--work-folder DIR] [--html SITE] [--csv FILE]\n"
     "\n"
     "export  rebuilds the Tempario tables from the ORVE files in FOLDER\n"
     "import  writes ORVE_HORARIO.TXT into FOLDER from Tempario's SOLUC\n"
     "--report FILE  lists in FILE (CSV) every record skipped, dropped or written\n"
     "        with a fallback, and prints a summary line per conversion\n"
+    "timetable  writes Tempario's solution as pages to look at and print (one per\n"
+    "        group, teacher and room, and an index with the clashes) into SITE,\n"
+    "        and/or every lesson with its names into FILE (CSV)\n"
     "\n"
     "The tables live in the work folder: DIR, else $TRANSTEMPEXORVE_WORK_FOLDER,\n"
     "else Wine's C:\\ZWORK ($WINEPREFIX/drive_c/ZWORK).\n"
@@ -70,6 +75,9 @@ int Usage(std::string_view problem) {
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
+  if (!args.empty() && args[0] == "timetable") {
+    return tto::timetable::TimetableCommand({args.begin() + 1, args.end()}, kUsage);
+  }
   std::string mode, folder, work_folder, report_file;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
