@@ -24,6 +24,8 @@ packages=(
   chromium openbox
   # the installed product: desktop entry, metainfo and man pages checked
   desktop-file-utils appstream man-db
+  # wall time and peak memory of the timetable benchmark (bench/timetable.sh)
+  time
 )
 apt-get update
 apt-get install -y --no-install-recommends "${packages[@]}"
