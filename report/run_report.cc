@@ -60,7 +60,7 @@ std::string CsvField(std::string_view text) {
 
 void RunReport::Note(const RecordNote& note) {
   rows_.push_back({Cp1252ToUtf8(note.source), Cp1252ToUtf8(note.code), Cp1252ToUtf8(note.table),
-                   note.line, note.reason, note.left_out});
+                   note.line, note.reason});
   ++(note.left_out ? pending_.left_out : pending_.fallback)[note.reason];
 }
 

@@ -49,7 +49,6 @@ class RunReport : public RunObserver {
     std::string source, code, table;  // UTF-8
     std::int64_t line;
     RecordReason reason;
-    bool left_out;
   };
   struct Counts {
     std::string table;

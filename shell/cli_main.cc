@@ -93,6 +93,8 @@ int main(int argc, char** argv) {
     } else if (arg == "--report") {
       if (i + 1 == args.size()) return Usage("--report needs a file");
       report_file = args[++i];
+    } else if (arg.starts_with("--report=")) {
+      report_file = arg.substr(std::string_view("--report=").size());
     } else if (arg.starts_with("-") && arg != "-") {
       return Usage("unknown option " + arg);
     } else if (mode.empty()) {
