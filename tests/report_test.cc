@@ -14,7 +14,6 @@
 #include <tuple>
 #include <vector>
 
-#include "platform/dbf/table.h"
 #include "report/run_report.h"
 #include "tests/test_support.h"
 
@@ -222,21 +221,13 @@ TEST_F(Report, ImportListsLessonsWrittenWithFallbacksAndLessonsWithoutDay) {
   };
   std::set<Entry> expected = {{"SOLUC", 55, "sin-dia", "SOLUC"}};
   long line = 55, record = 55;
+  std::vector<testing::SolucLesson> lessons;
+  for (const Case& c : cases) {
+    lessons.push_back({.day = c.day, .teacher = "LRA", .group = c.group, .activity = c.activity,
+                       .subject = c.subject, .room = c.room});
+  }
   for (const fs::path& work : {work_.path(), plain_work_.path()}) {
-    dbf::Table soluc = dbf::Table::Open(work, "SOLUC");
-    for (const Case& c : cases) {
-      soluc.Append();
-      soluc.SetFloat("DIA", c.day);
-      soluc.SetFloat("HORA", 1);
-      soluc.SetText("MARCO", "0");
-      soluc.SetText("PROF", "LRA");
-      soluc.SetText("CODGRUPO", c.group);
-      soluc.SetText("TAREA", c.activity);
-      soluc.SetText("ASIG", c.subject);
-      soluc.SetText("AULA", c.room);
-      soluc.Post();
-    }
-    soluc.Close();
+    testing::AppendLessons(work, lessons);
   }
   for (const Case& c : cases) {
     ++record;

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "bench/district.h"
-#include "platform/dbf/table.h"
 #include "tests/test_support.h"
 #include "timetable/site.h"
 #include "timetable/timetable.h"
@@ -79,11 +78,6 @@ std::set<std::string> ClashesOf(const std::string& index) {
   return clashes;
 }
 
-struct Extra {
-  int day, period;
-  const char *teacher, *group, *subject, *room;
-};
-
 class TimetableSite : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -93,21 +87,6 @@ class TimetableSite : public ::testing::Test {
                                   "' --work-folder '" + work_.path().string() + "' >/dev/null"),
               "");
     fs::copy_file(source / "examples/tempario/SOLUC.DBF", work_ / "SOLUC.DBF");
-  }
-  void AddLessons(const std::vector<Extra>& lessons) {
-    dbf::Table soluc = dbf::Table::Open(work_.path(), "SOLUC");
-    for (const Extra& l : lessons) {
-      soluc.Append();
-      soluc.SetFloat("DIA", l.day);
-      soluc.SetFloat("HORA", l.period);
-      soluc.SetText("MARCO", "0");
-      soluc.SetText("PROF", l.teacher);
-      soluc.SetText("CODGRUPO", l.group);
-      soluc.SetText("ASIG", l.subject);
-      soluc.SetText("AULA", l.room);
-      soluc.Post();
-    }
-    soluc.Close();
   }
   int Timetable(const std::string& options) {
     int status = 0;
@@ -129,13 +108,21 @@ class TimetableSite : public ::testing::Test {
 
 TEST_F(TimetableSite, GroupPageInTheBrowserShowsTheWeekAndItsClashes) {
   if (!fs::exists(kChromium)) GTEST_SKIP() << "no Chromium";
-  AddLessons({
-      {1, 1, "PGM", "2BACHA", "LCL", "A203"},   // PGM twice on Monday 1st; A203 twice
-      {1, 1, "VPN", "1ESOA", "FIL", "A102"},    // a subject 1ESOA does not take
-      {2, 1, "SMC", "1ESOA", "MAT", "<A&B>"},   // MAT twice for 1ESOA, in a room AULAT lacks
-      {3, 2, "TAP", "1ESOB", "MUS", "MUSICA"},  // one class for two groups: no clash
-      {5, 1, "SMC", "1ESOB", "LCL", "A101"},    // A101 twice on Friday 1st
-  });
+  testing::AppendLessons(
+      work_.path(),
+      {
+          // PGM twice on Monday 1st; A203 twice.
+          {.day = 1, .teacher = "PGM", .group = "2BACHA", .subject = "LCL", .room = "A203"},
+          // A subject that 1ESOA does not take.
+          {.day = 1, .teacher = "VPN", .group = "1ESOA", .subject = "FIL", .room = "A102"},
+          // MAT twice for 1ESOA, in a room that AULAT lacks.
+          {.day = 2, .teacher = "SMC", .group = "1ESOA", .subject = "MAT", .room = "<A&B>"},
+          // One class for two groups: no clash.
+          {.day = 3, .period = 2, .teacher = "TAP", .group = "1ESOB", .subject = "MUS",
+           .room = "MUSICA"},
+          // A101 twice on Friday 1st.
+          {.day = 5, .teacher = "SMC", .group = "1ESOB", .subject = "LCL", .room = "A101"},
+      });
   ASSERT_EQ(Timetable("--html '" + site_.path().string() + "'"), 0);
 
   EXPECT_EQ(ClashesOf(ReadFile(site_ / "index.html")),
