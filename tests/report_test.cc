@@ -273,6 +273,14 @@ TEST_F(Report, IsWrittenAlsoWhenAnErrorEndsTheRun) {
             (std::set<Entry>{{"orve_prof.txt", line, "codigo-repetido", "PROFT"}}));
 }
 
+TEST_F(Report, ThatCannotBeWrittenIsSaidAndEndsWithStatusTwo) {
+  const Cli r = RunCli("export", orve_.path(), work_.path(),
+                       "--report '" + (scratch_ / "missing" / "r.csv").string() + "'");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.out.find("Cannot create file"), std::string::npos) << r.out;
+  EXPECT_TRUE(fs::exists(work_ / "ASIGT.DBF"));  // the run itself went through
+}
+
 TEST(ReportCsv, QuotesFieldsByTheRfc) {
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"MAT", "MAT"},
