@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "core/progress.h"
+#include "core/run_observer.h"
 
 namespace tto {
 
@@ -66,6 +67,9 @@ struct RunContext {
   std::string transfer_folder = {};
   // Hears of each table or file the conversions write; none by default.
   ProgressSink* progress = nullptr;
+  // Told of every record skipped, dropped or written with a fallback; none
+  // unless a report was asked for.
+  RunObserver* observer = nullptr;
 };
 
 }  // namespace tto

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "core/errors.h"
-#include "core/runs.h"
+#include "runs/runs.h"
 #include "core/text_file.h"
 #include "platform/dbf/table.h"
 #include "platform/ini/ini_file.h"
@@ -143,7 +143,7 @@ void FuzzLineReader(std::string_view data) {
   Lines lines;
   LineReader reader(path.string());
   while (!reader.AtEnd()) {
-    lines.push_back(reader.ReadLine());
+    lines.emplace_back(reader.ReadLine());
     if (lines.size() > bytes.size() + 1) Fail("the reader never reaches the end");
   }
   reader.Close();
@@ -154,7 +154,8 @@ void FuzzLineReader(std::string_view data) {
 void FuzzLoadLines(std::string_view data) {
   const fs::path path = ScratchFolder("load_lines") / "orve_sesiones.txt";
   WriteBytes(path, data);
-  const Lines lines = LoadLines(path.string());
+  Lines lines;
+  for (const std::string_view line : LoadedLines(path.string())) lines.emplace_back(line);
   const Lines expected = SplitWhole(data);
   if (lines != expected) Fail("loaded " + Show(lines) + "; expected " + Show(expected));
 }

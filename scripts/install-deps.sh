@@ -26,6 +26,8 @@ packages=(
   desktop-file-utils appstream man-db
   # the Debian package: CPack's dependency scan
   dpkg-dev file
+  # wall time and peak memory of the timetable benchmark (bench/timetable.sh)
+  time
 )
 apt-get update
 apt-get install -y --no-install-recommends "${packages[@]}"

@@ -14,7 +14,9 @@
 #include <vector>
 
 #include "core/encoding.h"
+#include "report/run_report.h"
 #include "runs/runs.h"
+#include "timetable/command.h"
 #include "platform/dbf/table.h"
 #include "shell/host_launcher_install.h"
 #include "shell/terminal_progress.h"
@@ -28,19 +30,25 @@ constexpr int kExitError = 2;
 constexpr int kExitUsage = 64;
 
 constexpr char kUsage[] =
-    "Usage: transtempexorve-cli export FOLDER [--work-folder DIR] [--quiet]\n"
-    "       transtempexorve-cli import FOLDER [--work-folder DIR] [--quiet]\n"
+    "Usage: transtempexorve-cli export FOLDER [--work-folder DIR] [--report FILE] [--quiet]\n"
+    "       transtempexorve-cli import FOLDER [--work-folder DIR] [--report FILE] [--quiet]\n"
+    "       transtempexorve-cli timetable [FOLDER] [--work-folder DIR] [--html SITE] [--csv FILE]\n"
     "       transtempexorve-cli install-host-launcher DIR\n"
     "       transtempexorve-cli --help | --version\n"
     "\n"
     "export  rebuilds the Tempario tables from the ORVE files in FOLDER\n"
     "import  writes ORVE_HORARIO.TXT into FOLDER from Tempario's SOLUC\n"
+    "timetable  writes Tempario's solution as pages to look at and print (one per\n"
+    "        group, teacher and room, and an index with the clashes) into SITE,\n"
+    "        and/or every lesson with its names into FILE (CSV)\n"
     "install-host-launcher  puts TransTempexOrve.exe, the program Tempario starts\n"
     "        under Wine, into Tempario's folder DIR (C:\\Tempario, or a Unix path)\n"
     "        of the Wine prefix $WINEPREFIX (else ~/.wine)\n"
     "\n"
     "Options:\n"
     "  --work-folder DIR  the folder of the Tempario tables (also --work-folder=DIR)\n"
+    "  --report FILE      lists in FILE (CSV) every record skipped, dropped or written\n"
+    "                     with a fallback, and prints a summary line per conversion\n"
     "  -q, --quiet        no progress on a terminal\n"
     "  -h, --help         this text\n"
     "  --version          the version\n"
@@ -118,8 +126,12 @@ int InstallHostLauncher(const std::vector<std::string>& args) {
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (!args.empty() && args[0] == "install-host-launcher") return InstallHostLauncher(args);
+  if (!args.empty() && args[0] == "timetable") {
+    return tto::timetable::TimetableCommand({args.begin() + 1, args.end()}, kUsage);
+  }
   std::vector<std::string> operands;
   std::optional<std::string> work_folder;
+  std::string report_file;
   bool options_ended = false;
   bool quiet = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -141,6 +153,11 @@ int main(int argc, char** argv) {
       work_folder = args[++i];
     } else if (arg.starts_with("--work-folder=")) {
       work_folder = arg.substr(std::string_view("--work-folder=").size());
+    } else if (arg == "--report") {
+      if (i + 1 == args.size()) return Usage("--report needs a file");
+      report_file = args[++i];
+    } else if (arg.starts_with("--report=")) {
+      report_file = arg.substr(std::string_view("--report=").size());
     } else {
       return Usage("unknown option " + arg);
     }
@@ -163,11 +180,14 @@ int main(int argc, char** argv) {
   ConsoleHost host(AsCurrentDirectory(folder), progress);
   tto::AppState state;
   bool completed = true;
+  std::optional<tto::RunReport> report;
+  if (!report_file.empty()) report.emplace(mode == "export" ? "exportar" : "importar");
   const bool ok = tto::RunWithErrorBox(host, [&] {
     tto::RunContext run{
         host, state,
         work_folder ? std::filesystem::path(*work_folder) : tto::dbf::DefaultWorkFolder()};
     run.progress = progress;
+    if (report) run.observer = &*report;
     if (mode == "export") {
       tto::RunExport(run);
     } else {
@@ -175,6 +195,8 @@ int main(int argc, char** argv) {
     }
   });
   completed = ok;
+  // The report covers what the run did, also when an error ended it.
+  if (report && !tto::WriteReport(*report, report_file)) return kExitError;
   if (!completed) return kExitError;
   return state.outcome_code == 1 ? kExitOk : kExitNotDone;
 }

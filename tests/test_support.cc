@@ -102,6 +102,24 @@ std::vector<std::vector<std::string>> ReadRows(const std::filesystem::path& fold
   return rows;
 }
 
+void AppendLessons(const std::filesystem::path& work_folder,
+                   const std::vector<SolucLesson>& lessons) {
+  dbf::Table soluc = dbf::Table::Open(work_folder, "SOLUC");
+  for (const SolucLesson& l : lessons) {
+    soluc.Append();
+    soluc.SetFloat("DIA", l.day);
+    soluc.SetFloat("HORA", l.period);
+    soluc.SetText("MARCO", "0");
+    soluc.SetText("PROF", l.teacher);
+    soluc.SetText("CODGRUPO", l.group);
+    soluc.SetText("TAREA", l.activity);
+    soluc.SetText("ASIG", l.subject);
+    soluc.SetText("AULA", l.room);
+    soluc.Post();
+  }
+  soluc.Close();
+}
+
 std::string RunCommand(const std::string& command, int* status) {
   std::string output;
   FILE* pipe = ::popen(command.c_str(), "r");

@@ -93,6 +93,15 @@ std::vector<std::vector<std::string>> ReadRows(const std::filesystem::path& fold
 // numbers in Python's repr. Fails the test when the reader cannot open it.
 std::vector<std::vector<std::string>> ReadRowsExternally(const std::filesystem::path& path);
 
+// A lesson of Tempario's solution, appended to SOLUC by `AppendLessons`.
+struct SolucLesson {
+  int day = 1, period = 1;
+  std::string teacher = {}, group = {}, activity = {}, subject = {}, room = {};
+};
+// Appends `lessons` to SOLUC in `work_folder`, each with frame "0".
+void AppendLessons(const std::filesystem::path& work_folder,
+                   const std::vector<SolucLesson>& lessons);
+
 // Runs a shell command; returns its standard output; `status` gets the exit
 // status.
 std::string RunCommand(const std::string& command, int* status = nullptr);

@@ -104,8 +104,18 @@ class TimeSlotIndex {
 // The code of a table's row whose ABREV equals `code`, else the first 10
 // characters of `code`.
 std::string_view AbbreviationOrCut(dbf::Table& table, FieldOnFirstUse& abbreviation,
-                                   std::string_view code) {
-  return table.Locate(abbreviation(), code) ? table.TextView(abbreviation()) : code.substr(0, 10);
+                                   std::string_view code, bool* found) {
+  *found = table.Locate(abbreviation(), code);
+  return *found ? table.TextView(abbreviation()) : code.substr(0, 10);
+}
+
+// Tells the observer of a lesson's value that its table lacks. A blank value
+// names nothing, and its fallback (a blank column, "LEC") is what a lesson
+// without a group, room or activity has: not reported.
+void NoteFallback(RunObserver* observer, RecordReason reason, std::int64_t line,
+                  std::string_view value, std::string_view table) {
+  if (observer == nullptr || value.empty()) return;
+  observer->Note({reason, kOutputFile, line, value, table, false});
 }
 
 }  // namespace
@@ -138,18 +148,28 @@ void WriteTimetableFile(RunContext& run) {
   // Built at the first lesson, where the first scan of DIASHORAST would be.
   std::optional<TimeSlotIndex> slot_index;
   std::int64_t lessons = 0;
-  std::size_t record = 0;
   std::string line;
   std::string language_suffix;
+  RunObserver* const observer = run.observer;
+  std::int64_t records = 0;
+  bool found = true;
   for (soluc.First(); !soluc.Eof(); soluc.Next()) {
-    ++record;
+    ++records;
     const auto day_number = AtPlace(
         [&] {
           return ErrorPlace{(run.work_folder / "SOLUC.DBF").string(),
-                            "record " + std::to_string(record)};
+                            "record " + std::to_string(records)};
         },
         [&] { return soluc.GetInteger(day_field()); });
-    if (day_number == 0) continue;
+    if (day_number == 0) {
+      if (observer) {
+        observer->Note({RecordReason::kNoDay, "SOLUC", records,
+                        soluc.TextView(subject_field()), "SOLUC", true});
+      }
+      continue;
+    }
+    // The line's number in the file, after the header record.
+    const std::int64_t line_number = lessons + 2;
     // Views into SOLUC's current record, valid until it moves.
     const std::string_view period = soluc.TextView(period_field());
     const std::string_view day = soluc.TextView(day_field());
@@ -157,16 +177,29 @@ void WriteTimetableFile(RunContext& run) {
     if (!slot_index) slot_index.emplace(slots);
 
     line.assign(1, '1');
-    AppendPadded(line, slot_index->Find(day, period, frame), 4);
+    const std::string_view slot = slot_index->Find(day, period, frame);
+    if (observer && slot.empty()) {
+      const std::string key =
+          std::string(day) + "/" + std::string(period) + "/" + std::string(frame);
+      observer->Note({RecordReason::kSlotNotFound, kOutputFile, line_number, key, "DIASHORAST",
+                      false});
+    }
+    AppendPadded(line, slot, 4);
     AppendPadded(line, DayLetter(day), 1);
     AppendPadded(line, soluc.TextView(teacher_field()), 4);
-    AppendPadded(line, AbbreviationOrCut(groups, group_code, soluc.TextView(group_field())), 10);
+    AppendPadded(line, AbbreviationOrCut(groups, group_code, soluc.TextView(group_field()), &found),
+                 10);
+    if (!found) {
+      NoteFallback(observer, RecordReason::kGroupNotFound, line_number,
+                   soluc.TextView(group_field()), "GRUPOST");
+    }
 
     const std::string_view activity = soluc.TextView(activity_field());
-    AppendPadded(line,
-                 subjects.Locate(subject_code(), activity) ? subjects.TextView(task_code())
-                                                           : std::string_view("LEC"),
-                 4);
+    found = subjects.Locate(subject_code(), activity);
+    AppendPadded(line, found ? subjects.TextView(task_code()) : std::string_view("LEC"), 4);
+    if (!found) {
+      NoteFallback(observer, RecordReason::kActivityNotFound, line_number, activity, "ASIGNOMT");
+    }
 
     const std::string_view subject = soluc.TextView(subject_field());
     language_suffix.clear();
@@ -179,15 +212,22 @@ void WriteTimetableFile(RunContext& run) {
       AppendPadded(line, orve_code, 20);
     } else {
       AppendPadded(line, subject.substr(0, 20), 20);
+      NoteFallback(observer, RecordReason::kSubjectNotFound, line_number, subject, "ASIGNOMT");
     }
 
-    AppendPadded(line, AbbreviationOrCut(rooms, room_code, soluc.TextView(room_field())), 10);
+    AppendPadded(line, AbbreviationOrCut(rooms, room_code, soluc.TextView(room_field()), &found),
+                 10);
+    if (!found) {
+      NoteFallback(observer, RecordReason::kRoomNotFound, line_number,
+                   soluc.TextView(room_field()), "AULAT");
+    }
     line += language_suffix;
     file.WriteLine(line);
     progress.Record();
     ++lessons;
   }
 
+  if (observer) observer->Converted(kOutputFile, records, lessons);
   soluc.Close();
   groups.Close();
   teachers.Close();

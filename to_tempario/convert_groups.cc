@@ -76,6 +76,8 @@ void ConvertGroups(RunContext& run) {
     table.Post();
     progress.Record();
   }
+  // Every data record gives a row.
+  if (run.observer) run.observer->Converted("GRUPOST", table.RecordCount(), table.RecordCount());
   table.Close();
   file.Close();
 }

@@ -48,6 +48,8 @@ void ConvertRooms(RunContext& run) {
     table.Post();
     progress.Record();
   }
+  // Every data record gives a row.
+  if (run.observer) run.observer->Converted("AULAT", table.RecordCount(), table.RecordCount());
   table.Close();
   file.Close();
 }

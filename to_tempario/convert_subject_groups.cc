@@ -87,6 +87,7 @@ struct Row {
   const GroupDetails* group = nullptr;  // stage 2; none for an unknown group
   double hours = 0;                     // stages 3 and 4; 0 while not set
   std::string group_code;
+  std::int64_t line = 0;                // of its assignment, for an observer
 };
 
 // The rows and what they refer to, and how far the stages got.
@@ -100,7 +101,18 @@ struct Assignments {
   std::vector<GroupDetails> groups;
   // Whether stages 3 and 4 ran: only then are HORAS and SESIONES written.
   bool hours_set = false;
+  // The lines of assignments without a subject code, kept only for an
+  // observer, which hears of them in line order with the other drops.
+  std::vector<std::int64_t> empty_code_lines;
 };
+
+// The code an observer is told for an assignment: the subject code, and its
+// language code after a "/" when there is one.
+std::string AssignmentCode(std::string_view orve_code, std::string_view language) {
+  std::string code(orve_code);
+  if (!language.empty()) code.append("/").append(language);
+  return code;
+}
 
 // What a weekly-hours line is matched on (subject code, shift, level,
 // course and language code) as one key, in a buffer that is reused.
@@ -118,33 +130,42 @@ class HoursKey {
 
 // Stage 1, in two steps. First the assignments, each with its subject code
 // and language code; the language code's columns lie inside the subject
-// code's, so the two values share columns 23 to 28.
-void TakeAssignments(LineReader& file, Assignments& out) {
+// code's, so the two values share columns 23 to 28. Returns the number of
+// data records read.
+std::int64_t TakeAssignments(LineReader& file, Assignments& out, RunObserver* observer) {
   std::string pair;
+  std::int64_t line_number = 0, records = 0;
   while (!file.AtEnd()) {
     const std::string_view line = file.ReadLine();
+    ++line_number;
     if (!IsDataRecord(line, kAssignmentsNameRecord)) continue;
+    ++records;
     const std::string_view orve_code = FieldView(line, 12, 20);
     const std::string_view language = FieldView(line, 23, 6);
     // An empty subject code (an empty line, say) names no subject. Locating
     // it would find the first activity row, whose subject and language
     // fields are blank, and make a row out of nothing.
-    if (orve_code.empty()) continue;
+    if (orve_code.empty()) {
+      if (observer) out.empty_code_lines.push_back(line_number);
+      continue;
+    }
     pair.clear();
     AppendKeyPart(pair, orve_code);
     AppendKeyPart(pair, language);
     const auto [subject, added] =
         out.by_pair.TryEmplace(pair, static_cast<std::uint32_t>(out.subjects.size()));
     if (added) out.subjects.push_back({{}, std::string(orve_code), std::string(language)});
-    out.rows.push_back({.subject = *subject, .group_code = FieldAt(line, 2, 10)});
+    out.rows.push_back(
+        {.subject = *subject, .group_code = FieldAt(line, 2, 10), .line = line_number});
   }
+  return records;
 }
 
 // Then the subjects-table row of each pair: the first whose CODORVE and
 // CODIDIORVE equal the two codes exactly, as a locate finds it, for all
 // pairs in one pass over the table in its order (the table does not change
 // during the conversion). Assignments whose subject no row has are dropped.
-void FindSubjects(dbf::Table& table, Assignments& out) {
+void FindSubjects(dbf::Table& table, Assignments& out, RunObserver* observer) {
   if (!out.subjects.empty()) {
     const dbf::FieldHandle orve_code = table.Field("CODORVE");
     const dbf::FieldHandle language = table.Field("CODIDIORVE");
@@ -166,13 +187,31 @@ void FindSubjects(dbf::Table& table, Assignments& out) {
       --left;
     }
   }
+  if (observer) {
+    auto empty = out.empty_code_lines.begin();
+    const auto note_empty_before = [&](std::int64_t line) {
+      for (; empty != out.empty_code_lines.end() && *empty < line; ++empty) {
+        observer->Note(
+            {RecordReason::kSubjectNotFound, kAssignmentsFile, *empty, "", "ASIGNOMT", true});
+      }
+    };
+    for (const Row& row : out.rows) {
+      const Subject& subject = out.subjects[row.subject];
+      if (subject.found) continue;
+      note_empty_before(row.line);
+      observer->Note({RecordReason::kSubjectNotFound, kAssignmentsFile, row.line,
+                      AssignmentCode(subject.orve_code, subject.language), "ASIGNOMT", true});
+    }
+    note_empty_before(INT64_MAX);
+  }
   std::erase_if(out.rows, [&](const Row& row) { return !out.subjects[row.subject].found; });
   out.subjects_found = true;
 }
 
 // Stage 2: the details of the first GRUPOST row whose ABREV equals the
 // row's group code; rows of unknown groups keep them blank.
-void AddGroupDetails(const std::filesystem::path& work_folder, Assignments& out) {
+void AddGroupDetails(const std::filesystem::path& work_folder, Assignments& out,
+                     RunObserver* observer) {
   dbf::Table groups =
       dbf::Table::Open(work_folder, "GRUPOST", {.mode = dbf::OpenMode::kReadOnly});
   FieldOnFirstUse code(groups, "ABREV");
@@ -189,7 +228,12 @@ void AddGroupDetails(const std::filesystem::path& work_folder, Assignments& out)
   groups.Close();
   for (Row& row : out.rows) {
     const std::size_t* at = first_row.Find(AsStored(row.group_code, 10));
-    if (at != nullptr) row.group = &out.groups[*at];
+    if (at != nullptr) {
+      row.group = &out.groups[*at];
+    } else if (observer) {
+      observer->Note({RecordReason::kGroupNotFound, kAssignmentsFile, row.line, row.group_code,
+                      "GRUPOST", false});
+    }
   }
 }
 
@@ -225,7 +269,8 @@ std::string SessionString(double hours) {
 // its error at the row that reaches it, as a walk of the lines would, and a
 // bad value on a line that no row reaches raises nothing. Stage 4: one hour
 // for every row that no line matched.
-void SetWeeklyHours(const std::string& path, const LoadedLines& lines, Assignments& out) {
+void SetWeeklyHours(const std::string& path, const LoadedLines& lines, Assignments& out,
+                    RunObserver* observer) {
   struct Hours {
     std::string_view text;  // a view into the loaded lines, which outlive the map
     std::size_t line;       // 1-based, for the place of an error
@@ -257,7 +302,13 @@ void SetWeeklyHours(const std::string& path, const LoadedLines& lines, Assignmen
     });
   }
   for (Row& row : out.rows) {
-    if (row.hours == 0) row.hours = 1;
+    if (row.hours != 0) continue;
+    row.hours = 1;
+    if (observer) {
+      const Subject& subject = out.subjects[row.subject];
+      observer->Note({RecordReason::kNoWeeklyHours, kAssignmentsFile, row.line,
+                      AssignmentCode(subject.orve_code, subject.language), "ASIGT", false});
+    }
   }
 }
 
@@ -306,17 +357,18 @@ void ConvertSubjectGroups(RunContext& run) {
       dbf::Table::Open(run.work_folder, "ASIGNOMT",
                        {.mode = dbf::OpenMode::kExclusive, .component = "wwTableNomAsg"});
   Assignments assignments;
+  std::int64_t records = 0;
   try {
-    TakeAssignments(file, assignments);
+    records = TakeAssignments(file, assignments, run.observer);
     file.Close();
-    FindSubjects(subjects, assignments);
-    AddGroupDetails(run.work_folder, assignments);
+    FindSubjects(subjects, assignments, run.observer);
+    AddGroupDetails(run.work_folder, assignments, run.observer);
     if (!OrveFileExists(run.transfer_folder, kHoursFile)) {
       run.host.ShowMessage("No existe archivo de grupos (ORVE_ASIGNATCURSO.TXT)");
     } else {
       const std::string path = ResolveOrvePath(run.transfer_folder, kHoursFile);
       const LoadedLines lines(path);
-      SetWeeklyHours(path, lines, assignments);
+      SetWeeklyHours(path, lines, assignments, run.observer);
     }
   } catch (...) {
     // The rows that the stages had made before the error stay in ASIGT: on
@@ -324,7 +376,7 @@ void ConvertSubjectGroups(RunContext& run) {
     // when the subjects table itself fails.
     if (!assignments.subjects_found) {
       try {
-        FindSubjects(subjects, assignments);
+        FindSubjects(subjects, assignments, run.observer);
       } catch (...) {
         assignments.rows.clear();
       }
@@ -333,6 +385,7 @@ void ConvertSubjectGroups(RunContext& run) {
     throw;
   }
   WriteRows(assignments, table, progress);
+  if (run.observer) run.observer->Converted("ASIGT", records, table.RecordCount());
   table.Close();
   subjects.Close();
 }

@@ -2,6 +2,7 @@
 // one, "ORVE_ACTIVIDADES.TXT": the subjects in file order, then the
 // activities, each under a code that no other row uses.
 #include <array>
+#include <cstdint>
 
 #include "core/orve_path.h"
 #include "core/records.h"
@@ -43,15 +44,30 @@ struct SubjectsTable {
   dbf::FieldHandle cod, codlargo, nombre, estarea, codtarea, codorve, codidiorve;
 };
 
-void ConvertSubjectRecords(LineReader& file, SubjectsTable& out, SubjectCodes& codes,
-                           ProgressStep& progress) {
+// Each returns the number of data records it read.
+std::int64_t ConvertSubjectRecords(LineReader& file, SubjectsTable& out, SubjectCodes& codes,
+                                   ProgressStep& progress, RunObserver* observer) {
   dbf::Table& table = out.table;
+  std::int64_t line_number = 0, records = 0;
   while (!file.AtEnd()) {
     const std::string_view line = file.ReadLine();
+    ++line_number;
     if (!IsDataRecord(line, kSubjectsNameRecord)) continue;
+    ++records;
     const std::string language = FieldAt(line, 172, 6);
-    const std::optional<std::string> code = codes.ForSubject(FieldAt(line, 2, 10), language);
-    if (!code) continue;
+    const std::string base_code = FieldAt(line, 2, 10);
+    const std::optional<std::string> code = codes.ForSubject(base_code, language);
+    if (!code) {
+      if (observer) {
+        const std::string orve_code = FieldAt(line, 2, 20);
+        observer->Note({base_code.empty() && language.empty() ? RecordReason::kEmptyCode
+                                                              : RecordReason::kCodeNotPlaceable,
+                        kSubjectsFile, line_number,
+                        language.empty() ? orve_code : orve_code + "/" + language, "ASIGNOMT",
+                        true});
+      }
+      continue;
+    }
     const std::string name = FieldAt(line, 22, 150);
     // The first letter of the name and the letter after each space: the
     // name's initials, "LCyL" for "Lengua Castellana y Literatura".
@@ -67,18 +83,28 @@ void ConvertSubjectRecords(LineReader& file, SubjectsTable& out, SubjectCodes& c
     table.Post();
     progress.Record();
   }
+  return records;
 }
 
 // Activities keep their own code behind a "*"; one whose code is already
 // used is skipped, never renumbered.
-void ConvertActivityRecords(LineReader& file, SubjectsTable& out, SubjectCodes& codes,
-                            ProgressStep& progress) {
+std::int64_t ConvertActivityRecords(LineReader& file, SubjectsTable& out, SubjectCodes& codes,
+                                    ProgressStep& progress, RunObserver* observer) {
   dbf::Table& table = out.table;
+  std::int64_t line_number = 0, records = 0;
   while (!file.AtEnd()) {
     const std::string_view line = file.ReadLine();
+    ++line_number;
     if (!IsDataRecord(line, kActivitiesNameRecord)) continue;
+    ++records;
     const std::string code = "*" + FieldAt(line, 2, 4);
-    if (!codes.AddIfUnused(code)) continue;
+    if (!codes.AddIfUnused(code)) {
+      if (observer) {
+        observer->Note({RecordReason::kCodeRepeated, kActivitiesFile, line_number, code,
+                        "ASIGNOMT", true});
+      }
+      continue;
+    }
     table.Append();
     table.SetText(out.cod, code);
     table.SetText(out.codlargo, FieldAt(line, 6, 10));
@@ -88,6 +114,7 @@ void ConvertActivityRecords(LineReader& file, SubjectsTable& out, SubjectCodes& 
     table.Post();
     progress.Record();
   }
+  return records;
 }
 
 }  // namespace
@@ -102,16 +129,17 @@ void ConvertSubjects(RunContext& run) {
   SubjectsTable table(dbf::Table::Recreate(run.work_folder, "ASIGNOMT", kFields));
   ProgressStep progress(run.progress, "ASIGNOMT");
   SubjectCodes codes;
-  ConvertSubjectRecords(subjects, table, codes, progress);
+  std::int64_t records = ConvertSubjectRecords(subjects, table, codes, progress, run.observer);
   subjects.Close();
 
   // The activities file is optional: without it the table holds the
   // subjects alone, and nothing is reported.
   if (OrveFileExists(run.transfer_folder, kActivitiesFile)) {
     LineReader activities(ResolveOrvePath(run.transfer_folder, kActivitiesFile));
-    ConvertActivityRecords(activities, table, codes, progress);
+    records += ConvertActivityRecords(activities, table, codes, progress, run.observer);
     activities.Close();
   }
+  if (run.observer) run.observer->Converted("ASIGNOMT", records, table.table.RecordCount());
   table.table.Close();
 }
 

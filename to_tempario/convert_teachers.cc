@@ -1,6 +1,7 @@
 // PROFT, the teachers table, from "orve_prof.txt": one row for each distinct
 // teacher code, in the order in which the codes first occur.
 #include <array>
+#include <cstdint>
 
 #include "core/progress.h"
 #include "core/records.h"
@@ -40,12 +41,21 @@ void ConvertTeachers(RunContext& run) {
   const dbf::FieldHandle nombre_field = table.Field("NOMBRE");
   const dbf::FieldHandle depart_field = table.Field("DEPART");
   StringList codes;
+  std::int64_t line_number = 0, records = 0;
   while (!file.AtEnd()) {
     const std::string_view line = file.ReadLine();
+    ++line_number;
     if (!IsDataRecord(line, kNameRecord)) continue;
+    ++records;
     const std::string code = FieldAt(line, 2, 4);
     StringList::Key key = StringList::KeyOf(code);
-    if (codes.IndexOfKey(key) != -1) continue;
+    if (codes.IndexOfKey(key) != -1) {
+      if (run.observer) {
+        run.observer->Note(
+            {RecordReason::kCodeRepeated, kFileName, line_number, code, "PROFT", true});
+      }
+      continue;
+    }
     codes.Add(code, std::move(key));
     table.Append();
     table.SetText(abrev_field, code);
@@ -54,6 +64,7 @@ void ConvertTeachers(RunContext& run) {
     table.Post();
     progress.Record();
   }
+  if (run.observer) run.observer->Converted("PROFT", records, table.RecordCount());
   table.Close();
   file.Close();
 }

@@ -144,6 +144,8 @@ void ConvertTimeSlots(RunContext& run) {
     table.SetText(textohor_field, period + rest);
     table.Post();
   }
+  // Every data record gives a row.
+  if (run.observer) run.observer->Converted("DIASHORAST", table.RecordCount(), table.RecordCount());
   table.Close();
 }
 
