@@ -2,7 +2,9 @@
 // 1280x800) with a window manager (openbox), the real program, the keyboard
 // through xdotool and the screen's pixels read back. Skips when one of the
 // tools is not installed.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
 
@@ -337,6 +339,13 @@ int WriteDistrictTimetable(const fs::path& orve, const fs::path& work, int group
 // end, then closes the window.
 TEST_F(DesktopTest, LongImportRepaintsAndClosesAtItsEnd) {
   const int lessons = WriteDistrictTimetable(dir_ / "orve", dir_ / "zwork", 20000);
+  // The test holds the work folder's run lock, which the run waits for (up
+  // to five seconds) once it has started: the window is tested while a run
+  // is under way however fast the import itself is.
+  const int run_lock = ::open((dir_ / "zwork" / ".transtempexorve.lock").c_str(),
+                              O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  ASSERT_GE(run_lock, 0);
+  ASSERT_EQ(::flock(run_lock, LOCK_EX), 0);
   StartProgram();
   const Rect window = ScreenRect(main_);
   Key(main_, "Tab");  // to the import button
@@ -365,6 +374,7 @@ TEST_F(DesktopTest, LongImportRepaintsAndClosesAtItsEnd) {
   Pixels after;
   const bool drawn = Eventually([&] { return (after = Grab(window)) == before; }, 1500ms);
   Screenshot("during_import");
+  if (FindWindow(kBoxName) != 0) ::close(run_lock);
   ASSERT_EQ(FindWindow(kBoxName), 0u)
       << "the import ended within " << (Clock::now() - covered_at) / 1ms
       << " ms, before the window could be tested during it";
@@ -382,6 +392,8 @@ TEST_F(DesktopTest, LongImportRepaintsAndClosesAtItsEnd) {
                  XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
                  reinterpret_cast<const char*>(&close));
   xcb_flush(connection_);
+  std::this_thread::sleep_for(300ms);
+  ::close(run_lock);  // the run goes on
 
   const xcb_window_t box = WaitForWindow(kBoxName, 120s);
   ASSERT_NE(box, 0u) << "the run did not end";
@@ -431,11 +443,19 @@ TEST_F(DesktopTest, HostGoingAwayDuringARunWritesTheOutcomeAtItsEnd) {
   })) << "the window did not go into the host";
   std::this_thread::sleep_for(500ms);
 
+  // The run waits for the work folder's lock while the test holds it.
+  const int run_lock = ::open((dir_ / "zwork" / ".transtempexorve.lock").c_str(),
+                              O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  ASSERT_GE(run_lock, 0);
+  ASSERT_EQ(::flock(run_lock, LOCK_EX), 0);
   Key(child, "Return");  // the import button
   std::this_thread::sleep_for(300ms);
+  if (FindWindow(kBoxName) != 0) ::close(run_lock);
   ASSERT_EQ(FindWindow(kBoxName), 0u) << "the import ended before the host could go";
   xcb_destroy_window(connection_, host);
   xcb_flush(connection_);
+  std::this_thread::sleep_for(300ms);
+  ::close(run_lock);  // the run goes on
 
   const xcb_window_t box = WaitForWindow(kBoxName, 120s);
   ASSERT_NE(box, 0u) << "the run did not end";
